@@ -1,0 +1,32 @@
+// Run control: the process entry and the outer iteration driver.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "run/params.hpp"
+
+namespace ladyzh {
+
+// Reads the eleven run parameters from the named parameter file. Throws
+// RunError naming the file, the line, the parameter and what was found.
+RunParams read_params(const std::string& path);
+
+// Checks the parameters the solver cannot work with (m odd and at least 3,
+// imax at least 1); throws RunError naming the parameter and the rule.
+void check_params(const RunParams& p);
+
+// The process entry: reads para.dat, echoes the parameters, runs the solve.
+// Returns the exit status; a RunError becomes one line on stderr and status 1.
+int mainx();
+
+// The outer iteration: one complete solve, from the arrays to the reports.
+void main(double Re, double eps1, double Q, std::int32_t m, double r, std::int32_t imax,
+          std::int32_t imax_in, double L, double tol_outer, std::int32_t iproblem,
+          double tol_inner);
+
+// CPU time of the calling thread (user plus system) in single-precision
+// seconds since the first call, which returns 0.
+float CPSEC();
+
+}  // namespace ladyzh
