@@ -316,3 +316,26 @@ TEST(Run, NavierStokesTestProblemConverges) {
 
 }  // namespace
 }  // namespace ladyzh::test
+
+namespace ladyzh::test {
+namespace {
+
+TEST(Run, ViscosityPoleIsAnnouncedAndItsSolvesFail) {
+  // Q < 2 on the zero streamfunction of pass 1: the viscosity field is not a
+  // number, and no vorticity solve may be reported as a success.
+  Params p;
+  p.Re = 10.0;
+  p.eps1 = 0.001;
+  p.Q = 1.5;
+  p.imax = 3;
+  auto run = solve(p);
+  ASSERT_EQ(run->proc.status, 0) << run->proc.err;
+  ASSERT_GE(run->console.size(), 13u);
+  EXPECT_EQ(run->console[12].rfind(" warning: Q < 2:", 0), 0u) << run->console[12];
+  EXPECT_EQ(count(run->console, " (vorticity-solver) inner loop ends successfully at:"), 0);
+  for (const auto& row : result_table(run->file("result"))) EXPECT_EQ(row.substr(63, 1), "0");
+  EXPECT_NE(run->file("result").find(" ******No convergence*****\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ladyzh::test
