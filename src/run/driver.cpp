@@ -11,6 +11,7 @@
 // rebuilt from the new streamfunction. The passes stop when both inner solves
 // change their fields by less than tol_outer, and the reports follow.
 #include <time.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -53,6 +54,37 @@ void refuse_existing_reports() {
   }
 }
 
+// Linux hands out memory it does not have and ends the process when the pages
+// are first touched, as zeroing a new array does; so the arrays of the run are
+// measured before any is created and a run that cannot fit in the machine's
+// memory is refused with a message instead of being killed part way.
+void refuse_beyond_memory(std::int32_t m, std::int32_t imax) {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long page_size = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || page_size <= 0) return;  // unknown: let the allocations decide
+  // Elements of an index range lo..hi (none when hi < lo), in floating point:
+  // the squares of 32-bit extents do not fit in 64 bits once scaled to bytes.
+  const auto n = [](double lo, double hi) { return hi >= lo ? hi - lo + 1.0 : 0.0; };
+  const double dm = m;
+  const double couplings = 2.0 * n(1, dm - 1) * n(2, dm + 1) + 2.0 * n(1, dm) * n(1, dm - 1);
+  const double rhs_coef = 3.0 * n(0, dm + 1) * n(0, dm + 1);    // fij, fpsi, plcoef
+  const double fields = 4.0 * n(-2, dm + 2) * n(-2, dm + 2);    // omega, psi and olds
+  const double minima = 2.0 * n(1, dm) * n(1, dm);              // delta1, delta2
+  const double age_work = 3.0 * n(-2, dm + 2) * n(-2, dm + 2);  // agesub's quarter steps
+  const double stats_real = 8.0 * n(1, imax);                   // stat_delta, stat_err_cpu
+  const double stats_int = 6.0 * n(1, imax);                    // three integer tables
+  const double bytes =
+      8.0 * (couplings + rhs_coef + fields + minima + age_work + stats_real) + 4.0 * stats_int;
+  const double memory = double(pages) * double(page_size);
+  if (bytes <= memory) return;
+  const double gib = 1024.0 * 1024.0 * 1024.0;
+  char text[160];
+  std::snprintf(text, sizeof text, "needs %.1f GiB, the machine has %.1f GiB of memory",
+                bytes / gib, memory / gib);
+  throw RunError("cannot allocate the arrays of the run: m = " + std::to_string(m) +
+                 ", imax = " + std::to_string(imax) + " " + text);
+}
+
 }  // namespace
 
 float CPSEC() {
@@ -93,6 +125,7 @@ void main(double Re, double eps1, double Q, std::int32_t m, double r, std::int32
     throw RunError("cannot allocate the arrays of the run: m = " + std::to_string(m) +
                    " is too large");
   }
+  refuse_beyond_memory(m, imax);
 
   // The eighteen arrays of the run, created once. East and west couplings of
   // row j are stored one row up (second index j+1).

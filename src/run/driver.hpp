@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "run/params.hpp"
 
@@ -11,6 +12,11 @@ namespace ladyzh {
 // Reads the eleven run parameters from the named parameter file. Throws
 // RunError naming the file, the line, the parameter and what was found.
 RunParams read_params(const std::string& path);
+
+// Reads the eleven run parameters from the text of a parameter file, name
+// standing for the file in the messages; read_params parses what it read with
+// it. Throws RunError as read_params does.
+RunParams parse_params(std::string_view text, const std::string& name);
 
 // Checks the parameters the solver cannot work with (m odd and at least 3,
 // imax at least 1); throws RunError naming the parameter and the rule.

@@ -2,6 +2,7 @@
 // parameters and the problem being solved, and runs the solve. A run that ends
 // early (an input or output failure, a parameter the solver cannot work with,
 // an array that cannot be created) writes one line on stderr and exits with 1.
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -23,6 +24,11 @@ void report_error(const std::string& message) {
 }  // namespace
 
 int mainx() {
+  // Under a file-size limit (ulimit -f) a write beyond it would kill the
+  // process without a word; ignored, the write fails with EFBIG and the run
+  // ends with the message naming the report file.
+  std::signal(SIGXFSZ, SIG_IGN);
+
   RunParams p;
   bool have_params = false;
   try {

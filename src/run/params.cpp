@@ -11,7 +11,9 @@
 // decimal numbers with an optional sign, digits with or without a point (".5"
 // and "5." included) and an optional exponent introduced by E, e, D or d; they
 // convert to the nearest double. A real too large for a double is an error, one
-// too small for a normal double becomes a subnormal or zero.
+// too small for a normal double becomes a subnormal or zero. A value longer
+// than 65536 characters is refused; what follows a value on its line may be of
+// any length and is passed over without being kept.
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
@@ -43,6 +45,9 @@ constexpr Field fields[11] = {
     {"imax", Kind::Integer},   {"imax_in", Kind::Integer},  {"tol_outer", Kind::Real},
     {"tol_inner", Kind::Real}, {"iproblem", Kind::Integer},
 };
+
+// The longest value text that is read; longer ones are refused.
+constexpr std::size_t kMaxValueLength = 65536;
 
 bool is_blank(char c) {
   return c == ' ' || c == '\t' || c == '\r';
@@ -168,64 +173,50 @@ struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-// Reads one line without its line end; false at the end of the file.
-bool read_line(std::FILE* f, std::string& line, const std::string& path) {
-  line.clear();
-  int c;
-  bool any = false;
-  while ((c = std::getc(f)) != EOF) {
-    any = true;
-    if (c == '\n') return true;
-    line += static_cast<char>(c);
-  }
-  if (std::ferror(f)) {
-    throw RunError("cannot read parameter file '" + path + "': " + std::strerror(errno));
-  }
-  return any;
-}
-
 }  // namespace
 
-RunParams read_params(const std::string& path) {
-  errno = 0;
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) {
-    throw RunError("cannot open parameter file '" + path + "': " + std::strerror(errno));
-  }
-
+RunParams parse_params(std::string_view text, const std::string& name) {
   RunParams p;
   double* const reals[11] = {&p.Re,   &p.eps1, &p.Q,         nullptr,      &p.L,   &p.r,
                              nullptr, nullptr, &p.tol_outer, &p.tol_inner, nullptr};
   std::int32_t* const integers[11] = {nullptr, nullptr,    nullptr, &p.m,    nullptr,    nullptr,
                                       &p.imax, &p.imax_in, nullptr, nullptr, &p.iproblem};
 
-  std::string line;
+  std::size_t next = 0;  // start of the next line in text
   long line_no = 0;
   for (int n = 0; n < 11; ++n) {
     const Field& field = fields[n];
     const char* type = field.kind == Kind::Integer ? "an integer" : "a real";
-    // Seek the next line that holds more than blanks.
+    // Seek the next line that holds more than blanks. The last line may lack
+    // its line end; an empty text after the last line end is no line.
+    std::string_view line;
     std::size_t start = 0;
     for (;;) {
-      if (!read_line(file.get(), line, path)) {
-        throw RunError(path + ": end of file before the value of " + field.name + " (value " +
+      if (next >= text.size()) {
+        throw RunError(name + ": end of file before the value of " + field.name + " (value " +
                        std::to_string(n + 1) + " of 11)");
       }
+      const std::size_t end = text.find('\n', next);
+      line = end == std::string_view::npos ? text.substr(next) : text.substr(next, end - next);
+      next = end == std::string_view::npos ? text.size() : end + 1;
       ++line_no;
       start = 0;
       while (start < line.size() && is_blank(line[start])) ++start;
       if (start < line.size()) break;
     }
-    const std::string where = path + ", line " + std::to_string(line_no) + ": ";
+    const std::string where = name + ", line " + std::to_string(line_no) + ": ";
     if (line[start] == ',') {
       throw RunError(where + "no value for " + field.name + " (" + type + ") before the comma");
     }
     std::size_t end = start;
     while (end < line.size() && !is_blank(line[end]) && line[end] != ',') ++end;
-    const std::string_view token(line.data() + start, end - start);
+    const std::string_view token = line.substr(start, end - start);
 
     const std::string cannot =
         where + "cannot read " + field.name + " (" + type + ") from '" + shown(token) + "'";
+    if (token.size() > kMaxValueLength) {
+      throw RunError(cannot + ": longer than " + std::to_string(kMaxValueLength) + " characters");
+    }
     if (field.kind == Kind::Integer) {
       bool out_of_range = false;
       const auto v = parse_integer(token, out_of_range);
@@ -241,6 +232,56 @@ RunParams read_params(const std::string& path) {
     }
   }
   return p;
+}
+
+// The file is read line by line up to the line of the eleventh value (the
+// eleventh line that holds more than blanks) or its end, so that nothing after
+// that line is ever read. Of each line only what the parser looks at is kept:
+// the value, cut just beyond the longest accepted length, and the character
+// that ends it; the blanks before it and the rest of the line are dropped, so
+// that a huge line costs no memory. The text kept is then parsed as a whole
+// and reads exactly as the file would.
+RunParams read_params(const std::string& path) {
+  errno = 0;
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file) {
+    throw RunError("cannot open parameter file '" + path + "': " + std::strerror(errno));
+  }
+  std::string text;
+  int value_lines = 0;
+  while (value_lines < 11) {
+    enum class State { Blanks, Value, Rest } state = State::Blanks;
+    std::size_t kept = 0;  // characters of the value kept
+    int c;
+    while ((c = std::getc(file.get())) != EOF && c != '\n') {
+      const char ch = static_cast<char>(c);
+      if (state == State::Blanks) {
+        if (is_blank(ch)) continue;
+        state = State::Value;
+        ++value_lines;
+      }
+      if (state == State::Value) {
+        text += ch;
+        if (is_blank(ch) || ch == ',') {
+          state = State::Rest;  // the character that ends the value is kept
+        } else if (++kept > kMaxValueLength) {
+          // A value this long is refused however it goes on: stop reading
+          // (the file may have no end, as a device has none).
+          break;
+        }
+      }
+    }
+    if (kept > kMaxValueLength) break;
+    if (c == EOF) {
+      if (std::ferror(file.get())) {
+        throw RunError("cannot read parameter file '" + path + "': " + std::strerror(errno));
+      }
+      break;
+    }
+    text += '\n';
+  }
+  file.reset();
+  return parse_params(text, path);
 }
 
 void check_params(const RunParams& p) {

@@ -1,10 +1,13 @@
 #include "support/support.hpp"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -84,9 +87,17 @@ std::string drain(int fd) {
 
 ProcResult run_program(const std::string& exe, const fs::path& dir,
                        const std::vector<std::string>& env) {
+  RunOptions options;
+  options.env = env;
+  return run_program_with(exe, dir, options);
+}
+
+ProcResult run_program_with(const std::string& exe, const fs::path& dir,
+                            const RunOptions& options) {
   // Output goes to temporary files so that a large output cannot block the child.
   TempDir io;
-  const std::string out_path = (io.path() / "out").string();
+  const std::string out_path =
+      options.stdout_path.empty() ? (io.path() / "out").string() : options.stdout_path;
   const std::string err_path = (io.path() / "err").string();
   pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
@@ -99,7 +110,25 @@ ProcResult run_program(const std::string& exe, const fs::path& dir,
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
-    for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
+    for (const auto& e : options.env) putenv(const_cast<char*>(e.c_str()));
+    if (options.file_size_limit >= 0) {
+      // An ignored signal stays ignored across exec; a caught one is reset.
+      signal(SIGXFSZ, options.ignore_sigxfsz ? SIG_IGN : SIG_DFL);
+      const rlimit limit{static_cast<rlim_t>(options.file_size_limit),
+                         static_cast<rlim_t>(options.file_size_limit)};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+    }
+    if (options.address_space_limit >= 0) {
+      const rlimit limit{static_cast<rlim_t>(options.address_space_limit),
+                         static_cast<rlim_t>(options.address_space_limit)};
+      if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
+    }
+    if (options.unprivileged && geteuid() == 0) {
+      if (setgroups(0, nullptr) != 0 || setgid(unprivileged_gid) != 0 ||
+          setuid(unprivileged_uid) != 0) {
+        _exit(126);
+      }
+    }
     execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -108,7 +137,7 @@ ProcResult run_program(const std::string& exe, const fs::path& dir,
   }
   ProcResult r;
   r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  int fo = open(out_path.c_str(), O_RDONLY);
+  int fo = options.stdout_path.empty() ? open(out_path.c_str(), O_RDONLY) : -1;
   int fe = open(err_path.c_str(), O_RDONLY);
   if (fo >= 0) {
     r.out = drain(fo);

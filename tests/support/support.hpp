@@ -49,8 +49,41 @@ struct ProcResult {
 ProcResult run_program(const std::string& exe, const std::filesystem::path& dir,
                        const std::vector<std::string>& env = {});
 
+// How run_program_with runs the child, beyond run_program's defaults.
+struct RunOptions {
+  std::vector<std::string> env;  // extra environment entries ("NAME=value")
+  // Largest file the child may write (RLIMIT_FSIZE), in bytes; negative: no
+  // limit. The limit also holds for the captured standard output and error:
+  // keep it above what they receive, or send standard output elsewhere.
+  long long file_size_limit = -1;
+  // With a file-size limit: the child starts with SIGXFSZ ignored, so that a
+  // write beyond the limit fails with EFBIG; false leaves the signal's default
+  // action (ending the process), as a shell's ulimit -f does.
+  bool ignore_sigxfsz = true;
+  // Largest address space of the child (RLIMIT_AS), in bytes; negative: no
+  // limit. An allocation beyond it fails as on a machine without the memory.
+  // (AddressSanitizer reserves far more address space than any such limit.)
+  long long address_space_limit = -1;
+  // Where standard output goes ("/dev/null", "/dev/full", ...); empty: captured.
+  std::string stdout_path;
+  // When the tests run as root: run the child as the unprivileged user nobody,
+  // so that permission bits apply to it (the folder must be searchable by it).
+  bool unprivileged = false;
+};
+
+ProcResult run_program_with(const std::string& exe, const std::filesystem::path& dir,
+                            const RunOptions& options);
+
+// The numeric ids the child runs under when RunOptions::unprivileged is set.
+constexpr unsigned unprivileged_uid = 65534;
+constexpr unsigned unprivileged_gid = 65534;
+
 // The ladyzh executable of this build, and the source tree.
-inline std::string ladyzh_exe() { return LADYZH_EXE; }
-inline std::filesystem::path source_dir() { return LADYZH_SOURCE_DIR; }
+inline std::string ladyzh_exe() {
+  return LADYZH_EXE;
+}
+inline std::filesystem::path source_dir() {
+  return LADYZH_SOURCE_DIR;
+}
 
 }  // namespace ladyzh::test
