@@ -85,6 +85,42 @@ void refuse_beyond_memory(std::int32_t m, std::int32_t imax) {
                  ", imax = " + std::to_string(imax) + " " + text);
 }
 
+// The eighteen arrays of the run, created once in this order. East and west
+// couplings of row j are stored one row up (second index j+1).
+struct RunArrays {
+  RealGrid beta1, beta2, beta3, beta4;
+  RealGrid fij, fpsi;
+  RealGrid omega, omega_old, psi, psi_old;
+  RealGrid plcoef, delta1, delta2;
+  RunStats stats;
+
+  RunArrays(std::int32_t m, std::int32_t imax)
+      : beta1(1, m - 1, 2, m + 1),
+        beta2(2, m, 2, m + 1),
+        beta3(1, m, 1, m - 1),
+        beta4(1, m, 2, m),
+        fij(0, m + 1, 0, m + 1),
+        fpsi(0, m + 1, 0, m + 1),
+        omega(-2, m + 2, -2, m + 2),
+        omega_old(-2, m + 2, -2, m + 2),
+        psi(-2, m + 2, -2, m + 2),
+        psi_old(-2, m + 2, -2, m + 2),
+        plcoef(0, m + 1, 0, m + 1),
+        delta1(1, m, 1, m),
+        delta2(1, m, 1, m),
+        stats(imax) {}
+};
+
+// An array that cannot be created ends the run with a message naming the grid.
+RunArrays create_arrays(std::int32_t m, std::int32_t imax) {
+  try {
+    return RunArrays(m, imax);
+  } catch (const RunError& e) {
+    throw RunError("cannot allocate the arrays of the run: m = " + std::to_string(m) +
+                   ", imax = " + std::to_string(imax) + " (" + e.what() + ")");
+  }
+}
+
 }  // namespace
 
 float CPSEC() {
@@ -127,22 +163,12 @@ void main(double Re, double eps1, double Q, std::int32_t m, double r, std::int32
   }
   refuse_beyond_memory(m, imax);
 
-  // The eighteen arrays of the run, created once. East and west couplings of
-  // row j are stored one row up (second index j+1).
-  RealGrid beta1(1, m - 1, 2, m + 1);
-  RealGrid beta2(2, m, 2, m + 1);
-  RealGrid beta3(1, m, 1, m - 1);
-  RealGrid beta4(1, m, 2, m);
-  RealGrid fij(0, m + 1, 0, m + 1);
-  RealGrid fpsi(0, m + 1, 0, m + 1);
-  RealGrid omega(-2, m + 2, -2, m + 2);
-  RealGrid omega_old(-2, m + 2, -2, m + 2);
-  RealGrid psi(-2, m + 2, -2, m + 2);
-  RealGrid psi_old(-2, m + 2, -2, m + 2);
-  RealGrid plcoef(0, m + 1, 0, m + 1);
-  RealGrid delta1(1, m, 1, m);
-  RealGrid delta2(1, m, 1, m);
-  RunStats stats(imax);
+  RunArrays a = create_arrays(m, imax);
+  RealGrid &beta1 = a.beta1, &beta2 = a.beta2, &beta3 = a.beta3, &beta4 = a.beta4;
+  RealGrid &fij = a.fij, &fpsi = a.fpsi, &omega = a.omega, &omega_old = a.omega_old;
+  RealGrid &psi = a.psi, &psi_old = a.psi_old, &plcoef = a.plcoef;
+  RealGrid &delta1 = a.delta1, &delta2 = a.delta2;
+  RunStats& stats = a.stats;
 
   RecordFile step("step");
 
