@@ -7,7 +7,9 @@
 //
 // rho = r + 1 is the diagonal of Gk + rI. A pair p, q has the block
 // [[rho, c_pq], [c_qp, rho]], c_pq the coupling of row p to q and c_qp that of
-// row q to p, and det = rho*rho - c_qp*c_pq.
+// row q to p, and det = rho*rho - c_qp*c_pq. Each point of a pair is solved on
+// its own (the *_own kernels), so that a sweep can form every point of a line
+// in the same way, whichever side of its pair it lies on.
 //
 // Quarter step 1 works with the half right-hand side
 //   H(p) = (a/2) u(p) - (c_in/2) u(partner) - sum of c u(neighbour) + rhs(p),
@@ -69,11 +71,19 @@ inline double q1_single(double rho, double h_p) {
   return (2.0 * h_p) / rho;
 }
 
-// Quarter step 1, pair: Cramer's rule for the block with right-hand side
-// (2 H(p), 2 H(q)).
+// Quarter step 1, one point of a pair from its own and its partner's half
+// right-hand sides: Cramer's rule for the block with right-hand side
+// (2 H(p), 2 H(q)). c_own is the in-group coupling of the point's own row,
+// c_other that of the partner's row; det = rho*rho - c_other*c_own is the same
+// product for both points (multiplication commutes).
+inline double q1_pair_own(double rho, double c_own, double c_other, double h_own, double h_other) {
+  const double det = rho * rho - c_other * c_own;
+  return (2.0 * (rho * h_own - c_own * h_other)) / det;
+}
+
+// Quarter step 1, pair: both points.
 inline PairValues q1_pair(double rho, double c_pq, double c_qp, double h_p, double h_q) {
-  const double det = rho * rho - c_qp * c_pq;
-  return {(2.0 * (rho * h_p - c_pq * h_q)) / det, (2.0 * (rho * h_q - c_qp * h_p)) / det};
+  return {q1_pair_own(rho, c_pq, c_qp, h_p, h_q), q1_pair_own(rho, c_qp, c_pq, h_q, h_p)};
 }
 
 // Quarter steps 2 to 4, single point: (r w_in(p) + u(p)) / rho.
@@ -81,14 +91,23 @@ inline double qk_single(double r, double rho, double u_p, double w_p) {
   return (r * w_p + u_p) / rho;
 }
 
-// Quarter steps 2 to 4, pair: right-hand sides s_p = u(p) + c_pq u(q) + r w_in(p),
-// s_q = u(q) + c_qp u(p) + r w_in(q), then Cramer's rule for the block.
+// Quarter steps 2 to 4, one point of a pair: the right-hand sides of the
+// point and of its partner, s = u(own) + c_own u(other) + r w_in(own) and the
+// same seen from the partner, then Cramer's rule for the block.
+inline double qk_pair_own(double r, double rho, double c_own, double c_other, double u_own,
+                          double u_other, double w_own, double w_other) {
+  const double s_own = (u_own + c_own * u_other) + r * w_own;
+  const double s_other = (u_other + c_other * u_own) + r * w_other;
+  const double det = rho * rho - c_other * c_own;
+  return (rho * s_own - c_own * s_other) / det;
+}
+
+// Quarter steps 2 to 4, pair: s_p = u(p) + c_pq u(q) + r w_in(p),
+// s_q = u(q) + c_qp u(p) + r w_in(q), both points by Cramer's rule.
 inline PairValues qk_pair(double r, double rho, double c_pq, double c_qp, double u_p, double u_q,
                           double w_p, double w_q) {
-  const double s_p = (u_p + c_pq * u_q) + r * w_p;
-  const double s_q = (u_q + c_qp * u_p) + r * w_q;
-  const double det = rho * rho - c_qp * c_pq;
-  return {(rho * s_p - c_pq * s_q) / det, (rho * s_q - c_qp * s_p) / det};
+  return {qk_pair_own(r, rho, c_pq, c_qp, u_p, u_q, w_p, w_q),
+          qk_pair_own(r, rho, c_qp, c_pq, u_q, u_p, w_q, w_p)};
 }
 
 }  // namespace ladyzh::age
