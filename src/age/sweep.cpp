@@ -1,20 +1,26 @@
 // The fused AGE inner iteration (see sweep.hpp) and the literal composition it
 // must reproduce.
 //
-// Every quarter step is formed a whole line at a time, point by point: along
-// a line the points alternate between the first (p) and the second (q) point
-// of their pairs, so each point takes its own coupling and values and those of
-// its partner (the neighbour on one side or the other, chosen by the point's
-// parity) and is solved with the *_own kernels. The loops over a line are
-// contiguous and free of branches, so the compiler vectorises them; the single
-// points at the ends of the lines are formed apart.
+// Every quarter step is formed a whole line at a time. A pair is solved once
+// for both its points (q1_pair, qk_pair: the two right-hand sides and the
+// determinant serve both points, and the compiler forms each of them once),
+// in loops that step from pair to pair; the pairs along a row are its
+// neighbouring points, the pairs of quarter steps 3 and 4 are the same column
+// of two neighbouring rows. The half right-hand sides H of quarter step 1 are
+// formed point by point in one branch-free loop along the row, each point
+// selecting its partner by its parity. The single points at the ends of the
+// lines are formed apart.
 //
 // Schedule of one row block j0..j1. With s2 = max(1, j0-2), e2 = min(m, j1+2),
-// step t = s2 .. e2+2 does, in order:
+// lo3 = max(1, j0-1), hi3 = min(m, j1+1), step t = s2 .. j1+2 does, in order:
 //   quarter steps 1 and 2 of row t (t <= e2): x_q1 row t, then x_q2 row t;
-//   quarter step 3 of row t-1, from x_q2 rows t-2..t, for t-1 in j0-1..j1+1;
-//   quarter step 4 of row t-2, from x_q3 rows t-3..t-1, for t-2 in j0..j1,
-//   written to x_new, and the change of that row.
+//   quarter step 3 of the column pairs (t-1, t), from x_q2 rows t-1 and t,
+//   when row t-1 or t lies in lo3..hi3 (and the single points of row t when
+//   t is 1 or m): x_q3 row t-1 is then complete;
+//   quarter step 4 of the column pairs (t-2, t-1), from x_q3 rows t-2 and t-1,
+//   into the rows of x_new in j0..j1 (a row of the pair outside the block goes
+//   to a scratch row), the single points of row t-1 when it is 1 or m; row
+//   t-2 of x_new is then complete, and its change is taken.
 // x_q2 and x_q3 live in rings of three rows. A block writes only its own rows
 // of x_new; the window rows it shares with the neighbouring blocks are
 // computed by each of them from the same operands, so they agree.
@@ -108,16 +114,15 @@ struct Q1Row {
   const double* __restrict cS;  // beta4(i, t) at [i-1], or zeros in row 1
   const double* __restrict f;   // rhs(i, t) at [i]
 
-  // x_q1 at the points lo..hi into out, through H of the points lo-1..hi+1
-  // (within 1..m) in h. Position i is the first point of its pair when
-  // i % 2 == pp (partner i+1, in-group coupling east), else the second
-  // (partner i-1, coupling west); the ends of the row are the single point or
-  // a pair point without its outer coupling.
-  void run(int t, int lo, int hi, double* __restrict h, double* __restrict out) const {
+  // x_q1 of the whole row into out, through H of every point in h. Position
+  // i is the first point of its pair when i % 2 == pp (partner i+1, in-group
+  // coupling east), else the second (partner i-1, coupling west); the ends of
+  // the row are the single point or a pair point without its outer coupling.
+  void run(int t, double* __restrict h, double* __restrict out) const {
     const int pp = t % 2 == 1 ? 0 : 1;
     const double ha = k.half_a;
     const double rho = k.rho;
-    for (int i = std::max(lo - 1, 2), e = std::min(hi + 1, m - 1); i <= e; ++i) {
+    for (int i = 2; i <= m - 1; ++i) {
       const bool p = (i & 1) == pp;
       // Every operand is loaded for both sides, then selected: no branch.
       const double ce = cE[i - 1];
@@ -127,99 +132,68 @@ struct Q1Row {
       h[i] = q1_half_paired(ha, u[i], p ? ce : cw, p ? ue : uw, p ? cw : ce, p ? uw : ue, cN[i - 1],
                             un[i], cS[i - 1], us[i], f[i]);
     }
-    if (lo <= 2) {
-      h[1] =
-          pp == 0
-              // Single point 1.
-              ? q1_half_single(ha, u[1], cE[0], u[2], 0.0, 0.0, cN[0], un[1], cS[0], us[1], f[1])
-              // Point 1 first of the pair (1, 2), no west coupling.
-              : q1_half_paired(ha, u[1], cE[0], u[2], 0.0, 0.0, cN[0], un[1], cS[0], us[1], f[1]);
+    h[1] = pp == 0
+               // Single point 1.
+               ? q1_half_single(ha, u[1], cE[0], u[2], 0.0, 0.0, cN[0], un[1], cS[0], us[1], f[1])
+               // Point 1 first of the pair (1, 2), no west coupling.
+               : q1_half_paired(ha, u[1], cE[0], u[2], 0.0, 0.0, cN[0], un[1], cS[0], us[1], f[1]);
+    h[m] = pp == 0
+               // Point m second of the pair (m-1, m), no east coupling.
+               ? q1_half_paired(ha, u[m], cW[m - 2], u[m - 1], 0.0, 0.0, cN[m - 1], un[m],
+                                cS[m - 1], us[m], f[m])
+               // Single point m.
+               : q1_half_single(ha, u[m], 0.0, 0.0, cW[m - 2], u[m - 1], cN[m - 1], un[m],
+                                cS[m - 1], us[m], f[m]);
+    // Pairs (i, i+1), i % 2 == pp: c_pq = beta1(i, t+1) = cE[i-1],
+    // c_qp = beta2(i+1, t+1) = cW[i-1]; both points from one q1_pair.
+    for (int i = pp == 1 ? 1 : 2; i + 1 <= m; i += 2) {
+      const PairValues v = q1_pair(rho, cE[i - 1], cW[i - 1], h[i], h[i + 1]);
+      out[i] = v.p;
+      out[i + 1] = v.q;
     }
-    if (hi >= m - 1) {
-      h[m] = pp == 0
-                 // Point m second of the pair (m-1, m), no east coupling.
-                 ? q1_half_paired(ha, u[m], cW[m - 2], u[m - 1], 0.0, 0.0, cN[m - 1], un[m],
-                                  cS[m - 1], us[m], f[m])
-                 // Single point m.
-                 : q1_half_single(ha, u[m], 0.0, 0.0, cW[m - 2], u[m - 1], cN[m - 1], un[m],
-                                  cS[m - 1], us[m], f[m]);
-    }
-    // Pair (i, i+1): c_pq = beta1(i, t+1) = cE[i-1], c_qp = beta2(i+1, t+1) = cW[i-1].
-    for (int i = std::max(lo, 2), e = std::min(hi, m - 1); i <= e; ++i) {
-      const bool p = (i & 1) == pp;
-      const double ce_own = cE[i - 1], cw_own = cW[i - 2];
-      const double cw_next = cW[i - 1], ce_prev = cE[i - 2];
-      const double h_next = h[i + 1], h_prev = h[i - 1];
-      out[i] =
-          q1_pair_own(rho, p ? ce_own : cw_own, p ? cw_next : ce_prev, h[i], p ? h_next : h_prev);
-    }
-    if (lo == 1)
-      out[1] = pp == 0 ? q1_single(rho, h[1]) : q1_pair_own(rho, cE[0], cW[0], h[1], h[2]);
-    if (hi == m) {
-      out[m] =
-          pp == 0 ? q1_pair_own(rho, cW[m - 2], cE[m - 2], h[m], h[m - 1]) : q1_single(rho, h[m]);
+    if (pp == 0) {
+      out[1] = q1_single(rho, h[1]);
+    } else {
+      out[m] = q1_single(rho, h[m]);
     }
   }
 };
 
-// Quarter step 2 of row t at the points lo..hi, w = x_q1 of the row at
-// lo-1..hi+1: pairs (i, i+1) with c_pq = beta1(i, t+1) = cE[i-1] and
-// c_qp = beta2(i+1, t+1) = cW[i-1].
-void q2_row(int m, double r, double rho, int t, int lo, int hi, const double* __restrict u,
+// Quarter step 2 of row t, w = x_q1 of the row: pairs (i, i+1) with
+// c_pq = beta1(i, t+1) = cE[i-1] and c_qp = beta2(i+1, t+1) = cW[i-1], both
+// points from one qk_pair. Rows t odd: pairs (1, 2) .. (m-2, m-1), single
+// point m; rows t even: single point 1, pairs (2, 3) .. (m-1, m).
+void q2_row(int m, double r, double rho, int t, const double* __restrict u,
             const double* __restrict cE, const double* __restrict cW, const double* __restrict w,
             double* __restrict out) {
-  const int pp = t % 2 == 1 ? 1 : 0;
-  for (int i = std::max(lo, 2), e = std::min(hi, m - 1); i <= e; ++i) {
-    const bool p = (i & 1) == pp;
-    const double ce_own = cE[i - 1], cw_own = cW[i - 2];
-    const double cw_next = cW[i - 1], ce_prev = cE[i - 2];
-    const double u_next = u[i + 1], u_prev = u[i - 1];
-    const double w_next = w[i + 1], w_prev = w[i - 1];
-    out[i] = qk_pair_own(r, rho, p ? ce_own : cw_own, p ? cw_next : ce_prev, u[i],
-                         p ? u_next : u_prev, w[i], p ? w_next : w_prev);
+  const bool odd = t % 2 == 1;
+  for (int i = odd ? 1 : 2; i + 1 <= m; i += 2) {
+    const PairValues v = qk_pair(r, rho, cE[i - 1], cW[i - 1], u[i], u[i + 1], w[i], w[i + 1]);
+    out[i] = v.p;
+    out[i + 1] = v.q;
   }
-  // Rows t odd: point 1 first of the pair (1, 2), single point m; rows t
-  // even: single point 1, point m second of the pair (m-1, m).
-  if (lo == 1) {
-    out[1] = pp == 1 ? qk_pair_own(r, rho, cE[0], cW[0], u[1], u[2], w[1], w[2])
-                     : qk_single(r, rho, u[1], w[1]);
-  }
-  if (hi == m) {
-    out[m] = pp == 1 ? qk_single(r, rho, u[m], w[m])
-                     : qk_pair_own(r, rho, cW[m - 2], cE[m - 2], u[m], u[m - 1], w[m], w[m - 1]);
+  if (odd) {
+    out[m] = qk_single(r, rho, u[m], w[m]);
+  } else {
+    out[1] = qk_single(r, rho, u[1], w[1]);
   }
 }
 
-// Quarter step 3 or 4 along row t: column pairs (t, t+1) and (t-1, t). Column
-// i is the first point of its pair when i % 2 == pp (partner row t+1, own
-// coupling beta3(i, t), the partner's beta4(i, t+1)), else the second (partner
-// row t-1, own coupling beta4(i, t), the partner's beta3(i, t-1)). Rows that
-// do not exist are passed as zeros; the single points of rows 1 and m are
-// formed afterwards by column_singles.
-struct ColumnRow {
-  const double* __restrict b3;     // beta3(i, t) at [i-1]
-  const double* __restrict b4_up;  // beta4(i, t+1) at [i-1]
-  const double* __restrict b4;     // beta4(i, t) at [i-1]
-  const double* __restrict b3_dn;  // beta3(i, t-1) at [i-1]
-  const double* __restrict u;      // x_old rows t, t+1, t-1 at [i]
-  const double* __restrict u_up;
-  const double* __restrict u_dn;
-  const double* __restrict w;  // the previous quarter step's rows t, t+1, t-1
-  const double* __restrict w_up;
-  const double* __restrict w_dn;
-
-  void run(int lo, int hi, double r, double rho, int pp, double* __restrict out) const {
-    for (int i = lo; i <= hi; ++i) {
-      const bool p = (i & 1) == pp;
-      const double c3 = b3[i - 1], c4 = b4[i - 1];
-      const double c4_up = b4_up[i - 1], c3_dn = b3_dn[i - 1];
-      const double v_up = u_up[i], v_dn = u_dn[i];
-      const double x_up = w_up[i], x_dn = w_dn[i];
-      out[i] = qk_pair_own(r, rho, p ? c3 : c4, p ? c4_up : c3_dn, u[i], p ? v_up : v_dn, w[i],
-                           p ? x_up : x_dn);
-    }
+// Quarter step 3 or 4, the column pairs (a, a+1) at the columns first,
+// first+2, .. <= m: c_pq = beta3(i, a), c_qp = beta4(i, a+1), u and w the
+// rows a and a+1 of x_old and of the previous quarter step. Both points of a
+// pair come from one evaluation of qk_pair.
+void column_pairs(int m, double r, double rho, int first, const double* __restrict c_pq,
+                  const double* __restrict c_qp, const double* __restrict u_p,
+                  const double* __restrict u_q, const double* __restrict w_p,
+                  const double* __restrict w_q, double* __restrict out_p,
+                  double* __restrict out_q) {
+  for (int i = first; i <= m; i += 2) {
+    const PairValues v = qk_pair(r, rho, c_pq[i - 1], c_qp[i - 1], u_p[i], u_q[i], w_p[i], w_q[i]);
+    out_p[i] = v.p;
+    out_q[i] = v.q;
   }
-};
+}
 
 // Single points of quarter steps 3 and 4 at the columns of the parity of
 // `first` within lo..hi.
@@ -296,53 +270,43 @@ void FusedSweep::sweep_block(Window& w, const RealGrid& x_old, RealGrid& x_new, 
   const auto b3 = [&](int j) { return j >= 1 && j <= m - 1 ? row_from_lo(beta3_, j) : zero; };
   const auto b4 = [&](int j) { return j >= 2 && j <= m ? row_from_lo(beta4_, j) : zero; };
   const auto u = [&](int j) { return j >= 1 && j <= m ? row0(x_old, j) : zero; };
+  const auto in3 = [&](int j) { return j >= lo3 && j <= hi3; };
+  const auto in4 = [&](int j) { return j >= j0 && j <= j1; };
 
-  // Quarter steps 3 and 4 along row t at the columns lo..hi, from the rows
-  // t-1, t, t+1 of the previous quarter step held in the ring `ring`.
-  const auto column_row = [&](int t, int lo, int hi, double* const* ring, int pp, double* out) {
-    const ColumnRow c{b3(t),
-                      b4(t + 1),
-                      b4(t),
-                      b3(t - 1),
-                      u(t),
-                      u(t + 1),
-                      u(t - 1),
-                      ring[t % 3],
-                      t < m ? ring[(t + 1) % 3] : zero,
-                      t > 1 ? ring[(t - 1) % 3] : zero};
-    c.run(lo, hi, r, rho, pp, out);
-  };
-
-  for (int t = s2; t <= e2 + 2; ++t) {
+  for (int t = s2; t <= j1 + 2; ++t) {
     if (t <= e2) {
       // Quarter steps 1 and 2 of row t.
       const double* cE = row_from_lo(beta1_, t + 1);
       const double* cW = row_from_lo(beta2_, t + 1);
       const Q1Row q1{m, k1, u(t), u(t - 1), u(t + 1), cE, cW, b3(t), b4(t), row0(rhs_, t)};
-      q1.run(t, 1, m, w.h, w.q1);
-      q2_row(m, r, rho, t, 1, m, u(t), cE, cW, w.q1, w.q2[t % 3]);
+      q1.run(t, w.h, w.q1);
+      q2_row(m, r, rho, t, u(t), cE, cW, w.q1, w.q2[t % 3]);
+      // Quarter step 3: the column pairs (t-1, t), whose first points are the
+      // even columns of odd rows t-1 and the odd columns of even ones; single
+      // points in the odd columns of row 1 and the even columns of row m.
+      if (t >= 2 && (in3(t - 1) || in3(t))) {
+        const int a = t - 1;
+        column_pairs(m, r, rho, a % 2 == 1 ? 2 : 1, b3(a), b4(t), u(a), u(t), w.q2[a % 3],
+                     w.q2[t % 3], w.q3[a % 3], w.q3[t % 3]);
+      }
+      if (t == 1 && in3(1)) column_singles(1, m, r, rho, 1, u(1), w.q2[1 % 3], w.q3[1 % 3]);
+      if (t == m && in3(m)) column_singles(1, m, r, rho, 2, u(m), w.q2[m % 3], w.q3[m % 3]);
     }
-    const int t3 = t - 1;
-    if (t3 >= lo3 && t3 <= hi3) {
-      // Quarter step 3: first points of column pairs in the even columns of
-      // odd rows; single points in the odd columns of row 1 and the even
-      // columns of row m.
-      double* out = w.q3[t3 % 3];
-      column_row(t3, 1, m, w.q2, t3 % 2 == 1 ? 0 : 1, out);
-      if (t3 == 1) column_singles(1, m, r, rho, 1, u(1), w.q2[1 % 3], out);
-      if (t3 == m) column_singles(1, m, r, rho, 2, u(m), w.q2[m % 3], out);
+    // Quarter step 4 into x_new: the column pairs (t-2, t-1), first points in
+    // the odd columns of odd rows t-2 and the even columns of even ones; single
+    // points in the even columns of row 1 and the odd columns of row m. Rows
+    // of a pair outside the block go to the scratch row h.
+    const int a = t - 2;
+    if (a >= 1 && a + 1 <= m && (in4(a) || in4(a + 1))) {
+      column_pairs(m, r, rho, a % 2 == 1 ? 1 : 2, b3(a), b4(a + 1), u(a), u(a + 1), w.q3[a % 3],
+                   w.q3[(a + 1) % 3], in4(a) ? row0(x_new, a) : w.h,
+                   in4(a + 1) ? row0(x_new, a + 1) : w.h);
     }
-    const int t4 = t - 2;
-    if (t4 >= j0 && t4 <= j1) {
-      // Quarter step 4 into x_new: first points in the odd columns of odd
-      // rows; single points in the even columns of row 1 and the odd
-      // columns of row m.
-      double* out = row0(x_new, t4);
-      column_row(t4, 1, m, w.q3, t4 % 2 == 1 ? 1 : 0, out);
-      if (t4 == 1) column_singles(1, m, r, rho, 2, u(1), w.q3[1 % 3], out);
-      if (t4 == m) column_singles(1, m, r, rho, 1, u(m), w.q3[m % 3], out);
-      row_change(1, m, u(t4), out, change);
-    }
+    const int s4 = t - 1;
+    if (s4 == 1 && in4(1)) column_singles(1, m, r, rho, 2, u(1), w.q3[1 % 3], row0(x_new, 1));
+    if (s4 == m && in4(m)) column_singles(1, m, r, rho, 1, u(m), w.q3[m % 3], row0(x_new, m));
+    // Row t-2 of x_new is complete: its change.
+    if (in4(a)) row_change(1, m, u(a), row0(x_new, a), change);
   }
 }
 

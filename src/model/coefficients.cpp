@@ -6,6 +6,14 @@
 #include "model/model.hpp"
 
 namespace ladyzh {
+namespace {
+
+// Grids of at least this many interior nodes per side fill their arrays with
+// all threads: every element depends only on its own inputs, so the values are
+// the same whatever the number of threads. Smaller grids stay on one thread.
+constexpr std::int32_t kThreadedFrom = 100;
+
+}  // namespace
 
 void compPL(std::int32_t m, double h, double eps1, double Re, double Q, const RealGrid& psi,
             RealGrid& plcoef) {
@@ -13,8 +21,10 @@ void compPL(std::int32_t m, double h, double eps1, double Re, double Q, const Re
   const double q2 = Q - 2.0;
   const double hp = std::pow(h, -q2);  // h^(2-Q), applied once
   const double c = Re * eps1;
-  for (int i = 0; i <= m + 1; ++i) {
-    for (int j = 0; j <= m + 1; ++j) {
+  // Columns i run innermost: the first index is the one adjacent in memory.
+#pragma omp parallel for schedule(static) if (m >= kThreadedFrom)
+  for (int j = 0; j <= m + 1; ++j) {
+    for (int i = 0; i <= m + 1; ++i) {
       // Undivided second differences: R is h^2 times the discrete magnitude of
       // the second derivatives, the mixed one counted once under the root. The
       // boundary ring reads the halo layer of psi.
@@ -41,26 +51,31 @@ void comp_beta(std::int32_t m, double Re, const RealGrid& plcoef, const RealGrid
   rmzeros(beta4, m, m - 1);
   const double re4 = Re / 4.0;
   // East and west couplings of row j are stored at second index j + 1: the
-  // row node is (i, j - 1) in these two loops.
-  for (int i = 1; i <= m - 1; ++i) {
+  // row node is (i, j - 1) in these two loops. The first index runs innermost.
+#pragma omp parallel if (m >= kThreadedFrom)
+  {
+#pragma omp for schedule(static) nowait
     for (int j = 2; j <= m + 1; ++j) {
-      beta1(i, j) = re4 * (psi(i, j) - psi(i, j - 2)) - plcoef(i + 1, j - 1);
+      for (int i = 1; i <= m - 1; ++i) {
+        beta1(i, j) = re4 * (psi(i, j) - psi(i, j - 2)) - plcoef(i + 1, j - 1);
+      }
+      for (int i = 2; i <= m; ++i) {
+        beta2(i, j) = -re4 * (psi(i, j) - psi(i, j - 2)) - plcoef(i - 1, j - 1);
+      }
     }
-  }
-  for (int i = 2; i <= m; ++i) {
-    for (int j = 2; j <= m + 1; ++j) {
-      beta2(i, j) = -re4 * (psi(i, j) - psi(i, j - 2)) - plcoef(i - 1, j - 1);
-    }
-  }
-  // North and south couplings sit at the row node's own indices.
-  for (int i = 1; i <= m; ++i) {
-    for (int j = 1; j <= m - 1; ++j) {
-      beta3(i, j) = -re4 * (psi(i + 1, j) - psi(i - 1, j)) - plcoef(i, j + 1);
-    }
-  }
-  for (int i = 1; i <= m; ++i) {
-    for (int j = 2; j <= m; ++j) {
-      beta4(i, j) = re4 * (psi(i + 1, j) - psi(i - 1, j)) - plcoef(i, j - 1);
+    // North and south couplings sit at the row node's own indices.
+#pragma omp for schedule(static) nowait
+    for (int j = 1; j <= m; ++j) {
+      if (j <= m - 1) {
+        for (int i = 1; i <= m; ++i) {
+          beta3(i, j) = -re4 * (psi(i + 1, j) - psi(i - 1, j)) - plcoef(i, j + 1);
+        }
+      }
+      if (j >= 2) {
+        for (int i = 1; i <= m; ++i) {
+          beta4(i, j) = re4 * (psi(i + 1, j) - psi(i - 1, j)) - plcoef(i, j - 1);
+        }
+      }
     }
   }
 }
@@ -79,8 +94,10 @@ void comp_delta(std::int32_t m, double r, const RealGrid& beta1, const RealGrid&
   // Both scans start from the first pair: (1,1)-(2,1) and (1,1)-(1,2).
   dmin1 = std::fabs(rho2 - beta1(1, 2) * beta2(2, 2));
   dmin2 = std::fabs(rho2 - beta3(1, 1) * beta4(1, 2));
-  for (int i = 1; i <= m; ++i) {
-    for (int j = 1; j <= m; ++j) {
+  // The minima do not depend on the order of the scan (no element is negative,
+  // and a NaN never replaces a minimum), so the first index runs innermost.
+  for (int j = 1; j <= m; ++j) {
+    for (int i = 1; i <= m; ++i) {
       if (i <= m - 1) {
         const double d = std::fabs(rho2 - beta1(i, j + 1) * beta2(i + 1, j + 1));
         delta1(i, j) = d;

@@ -5,12 +5,22 @@
 #include "model/model.hpp"
 
 namespace ladyzh {
+namespace {
+
+// Grids of at least this many interior nodes per side fill their arrays with
+// all threads: every element depends only on its own node, so the values are
+// the same whatever the number of threads. Smaller grids stay on one thread.
+constexpr std::int32_t kThreadedFrom = 100;
+
+}  // namespace
 
 void compfpsi(std::int32_t m, double h, const RealGrid& omega, RealGrid& fpsi) {
   rmzeros(fpsi, m + 2, m + 2);
   const double h2 = std::pow(h, 2.0);
-  for (int i = 0; i <= m + 1; ++i) {
-    for (int j = 0; j <= m + 1; ++j) fpsi(i, j) = omega(i, j) * h2;
+  // The first index, adjacent in memory, runs innermost.
+#pragma omp parallel for schedule(static) if (m >= kThreadedFrom)
+  for (int j = 0; j <= m + 1; ++j) {
+    for (int i = 0; i <= m + 1; ++i) fpsi(i, j) = omega(i, j) * h2;
   }
 }
 
@@ -19,11 +29,13 @@ void comp_fij(std::int32_t m, double h, double Re, double Q, double eps1, RealGr
   zeros2m(fij, 0, m + 1, 0, m + 1);
   const double h2 = std::pow(h, 2.0);
   const double c = 1.0;
-  for (int i = 0; i <= m + 1; ++i) {
-    // Node coordinates from the index, not accumulated, so every x_i is one rounding away.
-    const double x = static_cast<double>(i) * h;
-    for (int j = 0; j <= m + 1; ++j) {
-      const double y = static_cast<double>(j) * h;
+  // Node coordinates from the index, not accumulated, so every x_i is one
+  // rounding away; the first index, adjacent in memory, runs innermost.
+#pragma omp parallel for schedule(static) if (m >= kThreadedFrom)
+  for (int j = 0; j <= m + 1; ++j) {
+    const double y = static_cast<double>(j) * h;
+    for (int i = 0; i <= m + 1; ++i) {
+      const double x = static_cast<double>(i) * h;
       double v = c;
       if (iproblem == 2) fun(v, x, y, Re, Q, eps1);
       fij(i, j) = v * h2;

@@ -3,6 +3,9 @@
 // the grid listing `data` (computed and exact values at every grid node).
 #include <algorithm>
 #include <array>
+#include <exception>
+#include <string>
+#include <vector>
 
 #include "model/model.hpp"
 #include "report/report_sections.hpp"
@@ -13,6 +16,47 @@ namespace {
 
 using report::format_line;
 using report::free_line;
+
+// The grid dump of `result` and the listing `data` hold one record per grid
+// node: on grids with at least this many interior nodes per side their records
+// are rendered on all threads, in batches of rows, and written in order, so
+// the files are the same byte for byte whatever the number of threads.
+constexpr std::int32_t kThreadedFrom = 100;
+constexpr std::int32_t kBatchRows = 32;
+
+// Writes the records of rows first..last in that order; render(out, row)
+// appends the records of one row, each followed by '\n'.
+template <class Render>
+void write_rows(RecordFile& f, std::int32_t m, std::int32_t first, std::int32_t last,
+                const Render& render) {
+  if (m < kThreadedFrom) {
+    for (std::int32_t row = first; row <= last; ++row) {
+      render(f.buffer(), row);
+      f.commit();
+    }
+    return;
+  }
+  std::vector<std::string> parts(kBatchRows);
+  std::exception_ptr failure;
+  for (std::int32_t start = first; start <= last; start += kBatchRows) {
+    const std::int32_t n = std::min(kBatchRows, last - start + 1);
+#pragma omp parallel for schedule(static)
+    for (std::int32_t k = 0; k < n; ++k) {
+      parts[k].clear();
+      try {
+        render(parts[k], start + k);
+      } catch (...) {
+#pragma omp critical(ladyzh_printout_failure)
+        if (!failure) failure = std::current_exception();
+      }
+    }
+    if (failure) std::rethrow_exception(failure);
+    for (std::int32_t k = 0; k < n; ++k) {
+      f.buffer() += parts[k];
+      f.commit();
+    }
+  }
+}
 
 // Five sample rows of one field: row j (in the order of idx) holds the values
 // at (idx[0], j) .. (idx[4], j).
@@ -116,12 +160,13 @@ void write_result(RecordFile& f, const RunParams& p, const RealGrid& omega, cons
   free_line(f, {"    ---------------         ---------------       "});
 
   // Every grid node, boundary included, i running fastest.
-  for (std::int32_t j = 0; j <= m + 1; ++j) {
+  write_rows(f, m, 0, m + 1, [&](std::string& out, std::int32_t j) {
     for (std::int32_t i = 0; i <= m + 1; ++i) {
       const std::array<Item, 2> items = {psi(i, j), omega(i, j)};
-      format_line(f, dump, items);
+      append_record(out, dump, items);
+      out += '\n';
     }
-  }
+  });
 }
 
 void write_data(RecordFile& f, const RunParams& p, const RealGrid& omega, const RealGrid& psi) {
@@ -130,19 +175,24 @@ void write_data(RecordFile& f, const RunParams& p, const RealGrid& omega, const 
   const double h = p.L / static_cast<double>(m + 1);
   // Node coordinates are accumulated by adding h, j running fastest: the last
   // line is evaluated at the sum of m + 1 additions, which need not be L.
-  double x = 0.0;
-  for (std::int32_t i = 0; i <= m + 1; ++i) {
-    double y = 0.0;
+  // The sums are formed once, in the order of the listing, for every row.
+  std::vector<double> coord(static_cast<std::size_t>(m) + 2);
+  double t = 0.0;
+  for (double& c : coord) {
+    c = t;
+    t += h;
+  }
+  write_rows(f, m, 0, m + 1, [&](std::string& out, std::int32_t i) {
+    const double x = coord[static_cast<std::size_t>(i)];
     for (std::int32_t j = 0; j <= m + 1; ++j) {
       double psi_e = 0.0;
       double omega_e = 0.0;
-      exact(psi_e, omega_e, x, y);
+      exact(psi_e, omega_e, x, coord[static_cast<std::size_t>(j)]);
       const std::array<Item, 4> items = {psi(i, j), omega(i, j), psi_e, omega_e};
-      format_line(f, listing, items);
-      y += h;
+      append_record(out, listing, items);
+      out += '\n';
     }
-    x += h;
-  }
+  });
 }
 
 }  // namespace
