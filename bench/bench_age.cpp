@@ -17,25 +17,14 @@
 #include <vector>
 
 #include "age/age.hpp"
+#include "age/age_fixture.hpp"
 #include "age/sweep.hpp"
 #include "run/grid.hpp"
 
 namespace {
 
 using ladyzh::RealGrid;
-
-// Reproducible values in [0, 1).
-class Rand {
- public:
-  explicit Rand(std::uint64_t seed) : s_(seed * 0x9E3779B97F4A7C15ULL + 1) {}
-  double next() {
-    s_ = s_ * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<double>(s_ >> 11) * 0x1p-53;
-  }
-
- private:
-  std::uint64_t s_;
-};
+using ladyzh::test::Rand;
 
 // A vorticity-like system: couplings -0.9 +- 0.1 (diagonally dominant, so the
 // iteration converges and its values stay normal), random rhs and start.

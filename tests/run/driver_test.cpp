@@ -143,8 +143,8 @@ TEST(Run, StopAfterTheFullPass) {
   // convergence line.
   EXPECT_EQ(blocks(c), 2 * kconv);
   EXPECT_EQ(separators(c), kconv);
-  const auto conv = std::find(c.begin(), c.end(),
-                              " successful convergence at outer iteration: " + std::to_string(kconv));
+  const auto conv = std::find(
+      c.begin(), c.end(), " successful convergence at outer iteration: " + std::to_string(kconv));
   ASSERT_NE(conv, c.end());
   EXPECT_EQ(*(conv - 1), kSeparator);
 
@@ -222,7 +222,8 @@ TEST(Run, ExhaustingImaxIsNoConvergence) {
   ASSERT_EQ(run->proc.status, 0) << run->proc.err;
   EXPECT_EQ(count(run->console, banner(3)), 1);
   EXPECT_EQ(separators(run->console), 3);
-  for (const auto& line : run->console) EXPECT_EQ(line.find("successful convergence"), std::string::npos);
+  for (const auto& line : run->console)
+    EXPECT_EQ(line.find("successful convergence"), std::string::npos);
   const std::string result = run->file("result");
   EXPECT_NE(result.find(" ******No convergence*****\n"), std::string::npos);
   EXPECT_EQ(result_table(result).size(), 3u);
@@ -253,9 +254,10 @@ TEST(Run, FailingInnerSolvesNeverReportSuccess) {
   p.tol_outer = 1e-1;
   auto run = solve(p);
   ASSERT_EQ(run->proc.status, 0) << run->proc.err;
-  for (const auto& line : run->console) EXPECT_EQ(line.find("successful convergence"), std::string::npos);
-  EXPECT_GT(count(run->console, " (vorticity-solver) inner loop ends with no           convergence"),
-            0);
+  for (const auto& line : run->console)
+    EXPECT_EQ(line.find("successful convergence"), std::string::npos);
+  EXPECT_GT(
+      count(run->console, " (vorticity-solver) inner loop ends with no           convergence"), 0);
   EXPECT_NE(run->file("result").find(" ******No convergence*****\n"), std::string::npos);
 }
 
@@ -272,7 +274,7 @@ TEST(Run, ExistingReportIsLeftAloneAndNamed) {
     EXPECT_EQ(read_file(dir / name), "keep me\n");
     for (const char* other : {"step", "result", "data"}) {
       if (std::string(other) == name) continue;
-    EXPECT_FALSE(std::filesystem::exists(dir / other)) << other;
+      EXPECT_FALSE(std::filesystem::exists(dir / other)) << other;
     }
   }
 }
@@ -313,12 +315,6 @@ TEST(Run, NavierStokesTestProblemConverges) {
   EXPECT_NEAR(errors[0].psi / errors[1].psi, 4.0, 0.3);
   EXPECT_NEAR(errors[0].omega / errors[1].omega, 4.0, 0.3);
 }
-
-}  // namespace
-}  // namespace ladyzh::test
-
-namespace ladyzh::test {
-namespace {
 
 TEST(Run, ViscosityPoleIsAnnouncedAndItsSolvesFail) {
   // Q < 2 on the zero streamfunction of pass 1: the viscosity field is not a
