@@ -11,19 +11,29 @@
 // selecting its partner by its parity. The single points at the ends of the
 // lines are formed apart.
 //
+// The window rows hold their values in split layout (even columns, then odd
+// columns; see Split): the points of one quarter step's pairs along a row are
+// then two contiguous runs, and the column pairs of quarter steps 3 and 4,
+// every second column of two rows, are contiguous too. Only the couplings and
+// H are read every second value; each row of x_old is split once when the
+// sweep reaches it, and each row of x_new is merged back into the grid once,
+// when it is complete.
+//
 // Schedule of one row block j0..j1. With s2 = max(1, j0-2), e2 = min(m, j1+2),
 // lo3 = max(1, j0-1), hi3 = min(m, j1+1), step t = s2 .. j1+2 does, in order:
-//   quarter steps 1 and 2 of row t (t <= e2): x_q1 row t, then x_q2 row t;
+//   quarter steps 1 and 2 of row t (t <= e2): x_old row t split, x_q1 row t,
+//   then x_q2 row t;
 //   quarter step 3 of the column pairs (t-1, t), from x_q2 rows t-1 and t,
 //   when row t-1 or t lies in lo3..hi3 (and the single points of row t when
 //   t is 1 or m): x_q3 row t-1 is then complete;
 //   quarter step 4 of the column pairs (t-2, t-1), from x_q3 rows t-2 and t-1,
-//   into the rows of x_new in j0..j1 (a row of the pair outside the block goes
-//   to a scratch row), the single points of row t-1 when it is 1 or m; row
-//   t-2 of x_new is then complete, and its change is taken.
-// x_q2 and x_q3 live in rings of three rows. A block writes only its own rows
-// of x_new; the window rows it shares with the neighbouring blocks are
-// computed by each of them from the same operands, so they agree.
+//   when row t-2 or t-1 lies in j0..j1, the single points of row t-1 when it
+//   is 1 or m; row t-2 of x_new is then complete: into the grid if it lies in
+//   j0..j1, and its change is taken.
+// x_old (split), x_q2 and x_q3 live in rings of three rows, x_new in a ring of
+// two. A block writes only its own rows of x_new; the window rows it shares
+// with the neighbouring blocks are computed by each of them from the same
+// operands, so they agree.
 //
 // Patterns (m odd); along each line, which points are the first of a pair:
 //   step 1, rows t odd:  single 1, pairs (2,3) .. (m-1,m)      p: even positions
@@ -101,6 +111,52 @@ inline void row_change(int lo, int hi, const double* __restrict a, const double*
   }
 }
 
+// A window row in split layout: the values of the even columns one after the
+// other, then those of the odd columns; e[k] is column 2k, o[k] column 2k+1.
+// Along a row the first points of the pairs of one quarter step all have one
+// parity and their partners the other, so in this layout the points of the
+// pairs are contiguous and the pairs are solved by plain vector loops, without
+// gathering every second value and scattering the results back.
+struct Split {
+  double* e;
+  double* o;
+};
+struct CSplit {
+  const double* e;
+  const double* o;
+  CSplit(const double* e_, const double* o_) : e(e_), o(o_) {}
+  CSplit(Split s) : e(s.e), o(s.o) {}  // NOLINT: a row read where it was written
+};
+
+// The points of pairs (i, i+1) along a row, i of parity pp, as k runs:
+// i = 2k + pp lies in first(s, pp)[k] and i + 1 in second(s, pp)[k].
+inline double* first(Split s, int pp) { return pp == 0 ? s.e : s.o; }
+inline double* second(Split s, int pp) { return pp == 0 ? s.o : s.e + 1; }
+inline const double* first(CSplit s, int pp) { return pp == 0 ? s.e : s.o; }
+inline const double* second(CSplit s, int pp) { return pp == 0 ? s.o : s.e + 1; }
+// The columns i of parity par in one half, as k runs: i = 2k + par.
+inline double* half(Split s, int par) { return par == 0 ? s.e : s.o; }
+inline const double* half(CSplit s, int par) { return par == 0 ? s.e : s.o; }
+
+// x_old row t (columns 0..m+1) into split layout.
+inline void split_row(int m, const double* __restrict u, double* __restrict e,
+                      double* __restrict o) {
+  for (int k = 0; k <= (m + 1) / 2; ++k) {
+    e[k] = u[2 * k];
+    o[k] = u[2 * k + 1];
+  }
+}
+
+// A finished row of x_new from split layout into the grid (columns 1..m).
+inline void merge_row(int m, const double* __restrict e, const double* __restrict o,
+                      double* __restrict x) {
+  x[1] = o[0];
+  for (int k = 1; k <= (m - 1) / 2; ++k) {
+    x[2 * k] = e[k];
+    x[2 * k + 1] = o[k];
+  }
+}
+
 // Quarter step 1 of row t.
 struct Q1Row {
   int m;
@@ -114,11 +170,12 @@ struct Q1Row {
   const double* __restrict cS;  // beta4(i, t) at [i-1], or zeros in row 1
   const double* __restrict f;   // rhs(i, t) at [i]
 
-  // x_q1 of the whole row into out, through H of every point in h. Position
-  // i is the first point of its pair when i % 2 == pp (partner i+1, in-group
-  // coupling east), else the second (partner i-1, coupling west); the ends of
-  // the row are the single point or a pair point without its outer coupling.
-  void run(int t, double* __restrict h, double* __restrict out) const {
+  // x_q1 of the whole row into out (split layout), through H of every point
+  // in h (grid layout). Position i is the first point of its pair when
+  // i % 2 == pp (partner i+1, in-group coupling east), else the second
+  // (partner i-1, coupling west); the ends of the row are the single point or
+  // a pair point without its outer coupling.
+  void run(int t, double* __restrict h, Split out) const {
     const int pp = t % 2 == 1 ? 0 : 1;
     const double ha = k.half_a;
     const double rho = k.rho;
@@ -144,62 +201,92 @@ struct Q1Row {
                // Single point m.
                : q1_half_single(ha, u[m], 0.0, 0.0, cW[m - 2], u[m - 1], cN[m - 1], un[m],
                                 cS[m - 1], us[m], f[m]);
-    // Pairs (i, i+1), i % 2 == pp: c_pq = beta1(i, t+1) = cE[i-1],
+    // Pairs (i, i+1), i = 2k + pp: c_pq = beta1(i, t+1) = cE[i-1],
     // c_qp = beta2(i+1, t+1) = cW[i-1]; both points from one q1_pair.
-    for (int i = pp == 1 ? 1 : 2; i + 1 <= m; i += 2) {
+    double* __restrict op = first(out, pp);
+    double* __restrict oq = second(out, pp);
+    const int k_end = (m - 1 - pp) / 2;  // last k with 2k + pp + 1 <= m
+    for (int kk = 1 - pp; kk <= k_end; ++kk) {
+      const int i = 2 * kk + pp;
       const PairValues v = q1_pair(rho, cE[i - 1], cW[i - 1], h[i], h[i + 1]);
-      out[i] = v.p;
-      out[i + 1] = v.q;
+      op[kk] = v.p;
+      oq[kk] = v.q;
     }
     if (pp == 0) {
-      out[1] = q1_single(rho, h[1]);
+      out.o[0] = q1_single(rho, h[1]);
     } else {
-      out[m] = q1_single(rho, h[m]);
+      out.o[(m - 1) / 2] = q1_single(rho, h[m]);
     }
   }
 };
 
-// Quarter step 2 of row t, w = x_q1 of the row: pairs (i, i+1) with
-// c_pq = beta1(i, t+1) = cE[i-1] and c_qp = beta2(i+1, t+1) = cW[i-1], both
-// points from one qk_pair. Rows t odd: pairs (1, 2) .. (m-2, m-1), single
-// point m; rows t even: single point 1, pairs (2, 3) .. (m-1, m).
-void q2_row(int m, double r, double rho, int t, const double* __restrict u,
-            const double* __restrict cE, const double* __restrict cW, const double* __restrict w,
-            double* __restrict out) {
-  const bool odd = t % 2 == 1;
-  for (int i = odd ? 1 : 2; i + 1 <= m; i += 2) {
-    const PairValues v = qk_pair(r, rho, cE[i - 1], cW[i - 1], u[i], u[i + 1], w[i], w[i + 1]);
-    out[i] = v.p;
-    out[i + 1] = v.q;
+// Quarter step 2 of row t, w = x_q1 of the row, u = x_old of the row (both
+// split): pairs (i, i+1) with c_pq = beta1(i, t+1) = cE[i-1] and
+// c_qp = beta2(i+1, t+1) = cW[i-1], both points from one qk_pair. Rows t odd:
+// pairs (1, 2) .. (m-2, m-1), single point m; rows t even: single point 1,
+// pairs (2, 3) .. (m-1, m).
+void q2_row(int m, double r, double rho, int t, CSplit u, const double* __restrict cE,
+            const double* __restrict cW, CSplit w, Split out) {
+  const int pp = t % 2 == 1 ? 1 : 0;
+  // The pairs k = k0 .. k_end (first points i = 2k + pp, 1 - pp <= k, i + 1 <= m),
+  // counted from the first: n pairs, the couplings every second value.
+  const int k0 = 1 - pp;
+  const int n = (m - 1 - pp) / 2 - k0 + 1;
+  const int i0 = 2 * k0 + pp;
+  const double* __restrict up = first(u, pp) + k0;
+  const double* __restrict uq = second(u, pp) + k0;
+  const double* __restrict wp = first(w, pp) + k0;
+  const double* __restrict wq = second(w, pp) + k0;
+  double* __restrict op = first(out, pp) + k0;
+  double* __restrict oq = second(out, pp) + k0;
+  const double* __restrict ce = cE + (i0 - 1);  // ce[2j] = cE[i-1]
+  const double* __restrict cw = cW + (i0 - 1);
+  for (int j = 0; j < n; ++j) {
+    const PairValues v = qk_pair(r, rho, ce[2 * j], cw[2 * j], up[j], uq[j], wp[j], wq[j]);
+    op[j] = v.p;
+    oq[j] = v.q;
   }
-  if (odd) {
-    out[m] = qk_single(r, rho, u[m], w[m]);
-  } else {
-    out[1] = qk_single(r, rho, u[1], w[1]);
+  const int single = pp == 1 ? (m - 1) / 2 : 0;  // column m or 1, both odd
+  out.o[single] = qk_single(r, rho, u.o[single], w.o[single]);
+}
+
+// Quarter step 3 or 4, the column pairs (a, a+1) at the columns of parity
+// par from first_column on: c_pq = beta3(i, a), c_qp = beta4(i, a+1), u and w
+// the rows a and a+1 of x_old and of the previous quarter step (split). Both
+// points of a pair come from one evaluation of qk_pair.
+void column_pairs(int m, double r, double rho, int first_column, const double* __restrict c_pq,
+                  const double* __restrict c_qp, CSplit u_p, CSplit u_q, CSplit w_p, CSplit w_q,
+                  Split out_p, Split out_q) {
+  const int par = first_column & 1;
+  // Columns i = 2k + par for k = k0 .. (m - par) / 2: n pairs from i0 on.
+  const int k0 = first_column >> 1;
+  const int n = (m - par) / 2 - k0 + 1;
+  const int i0 = 2 * k0 + par;
+  const double* __restrict up = half(u_p, par) + k0;
+  const double* __restrict uq = half(u_q, par) + k0;
+  const double* __restrict wp = half(w_p, par) + k0;
+  const double* __restrict wq = half(w_q, par) + k0;
+  double* __restrict op = half(out_p, par) + k0;
+  double* __restrict oq = half(out_q, par) + k0;
+  const double* __restrict cpq = c_pq + (i0 - 1);  // cpq[2j] = c_pq[i-1]
+  const double* __restrict cqp = c_qp + (i0 - 1);
+  for (int j = 0; j < n; ++j) {
+    const PairValues v = qk_pair(r, rho, cpq[2 * j], cqp[2 * j], up[j], uq[j], wp[j], wq[j]);
+    op[j] = v.p;
+    oq[j] = v.q;
   }
 }
 
-// Quarter step 3 or 4, the column pairs (a, a+1) at the columns first,
-// first+2, .. <= m: c_pq = beta3(i, a), c_qp = beta4(i, a+1), u and w the
-// rows a and a+1 of x_old and of the previous quarter step. Both points of a
-// pair come from one evaluation of qk_pair.
-void column_pairs(int m, double r, double rho, int first, const double* __restrict c_pq,
-                  const double* __restrict c_qp, const double* __restrict u_p,
-                  const double* __restrict u_q, const double* __restrict w_p,
-                  const double* __restrict w_q, double* __restrict out_p,
-                  double* __restrict out_q) {
-  for (int i = first; i <= m; i += 2) {
-    const PairValues v = qk_pair(r, rho, c_pq[i - 1], c_qp[i - 1], u_p[i], u_q[i], w_p[i], w_q[i]);
-    out_p[i] = v.p;
-    out_q[i] = v.q;
-  }
-}
-
-// Single points of quarter steps 3 and 4 at the columns of the parity of
-// `first` within lo..hi.
-void column_singles(int lo, int hi, double r, double rho, int first, const double* __restrict u,
-                    const double* __restrict w, double* __restrict out) {
-  for (int i = lo + ((lo ^ first) & 1); i <= hi; i += 2) out[i] = qk_single(r, rho, u[i], w[i]);
+// Single points of quarter steps 3 and 4 in row 1 or m: the columns of the
+// parity of first_column from there on.
+void column_singles(int m, double r, double rho, int first_column, CSplit u, CSplit w,
+                    Split out) {
+  const int par = first_column & 1;
+  const double* __restrict uu = half(u, par);
+  const double* __restrict ww = half(w, par);
+  double* __restrict oo = half(out, par);
+  const int k_end = (m - par) / 2;
+  for (int k = first_column >> 1; k <= k_end; ++k) oo[k] = qk_single(r, rho, uu[k], ww[k]);
 }
 
 }  // namespace
@@ -216,10 +303,12 @@ void column_singles(int lo, int hi, double r, double rho, int first, const doubl
 #endif
 
 struct FusedSweep::Window {
-  double* h;      // H of quarter step 1 of the current row, [i]
-  double* q1;     // x_q1 of the current row
-  double* q2[3];  // x_q2 of rows t with t % 3
-  double* q3[3];  // x_q3 of rows t with t % 3
+  double* h;      // H of quarter step 1 of the current row, grid layout [i]
+  Split q1;       // x_q1 of the current row
+  Split q2[3];    // x_q2 of rows t with t % 3
+  Split q3[3];    // x_q3 of rows t with t % 3
+  Split u[3];     // x_old of rows t with t % 3
+  Split xn[2];    // x_new of rows t with t % 2, until the row is complete
 };
 
 bool FusedSweep::fits(std::int32_t m, const RealGrid& beta1, const RealGrid& beta2,
@@ -246,9 +335,11 @@ FusedSweep::FusedSweep(std::int32_t m, double r, const RealGrid& beta1, const Re
       threads_(threads > 0 ? threads : omp_get_max_threads()) {
   if (threads <= 0 && m_ < min_parallel_m) threads_ = 1;
   threads_ = std::max(1, std::min(threads_, max_threads));
-  // Rows of m+2 values, rounded up to whole cache lines, one allocation per
-  // thread so that no two threads write to one line.
-  const std::size_t row = (std::size_t(m_) + 2 + 7) / 8 * 8;
+  // Rows of m+2 values, or two halves of (m+3)/2 values for the split rows,
+  // rounded up to whole cache lines; one allocation per thread so that no two
+  // threads write to one line.
+  const std::size_t half = (std::size_t(m_) + 3) / 2 + 1;
+  const std::size_t row = (std::max(std::size_t(m_) + 2, 2 * half) + 7) / 8 * 8;
   zero_.assign(row, 0.0);
   windows_.resize(std::size_t(threads_));
   for (auto& w : windows_) w.assign(window_rows * row + 8, 0.0);
@@ -262,6 +353,7 @@ void FusedSweep::sweep_block(Window& w, const RealGrid& x_old, RealGrid& x_new, 
   const Q1Constants k1 = q1_constants(r);
   const double rho = r + 1.0;
   const double* zero = zero_.data();
+  const CSplit zero_split{zero, zero};
   const int s2 = std::max(1, j0 - 2);
   const int e2 = std::min(m, j1 + 2);
   const int lo3 = std::max(1, j0 - 1);
@@ -270,43 +362,46 @@ void FusedSweep::sweep_block(Window& w, const RealGrid& x_old, RealGrid& x_new, 
   const auto b3 = [&](int j) { return j >= 1 && j <= m - 1 ? row_from_lo(beta3_, j) : zero; };
   const auto b4 = [&](int j) { return j >= 2 && j <= m ? row_from_lo(beta4_, j) : zero; };
   const auto u = [&](int j) { return j >= 1 && j <= m ? row0(x_old, j) : zero; };
+  const auto us = [&](int j) { return j >= 1 && j <= m ? CSplit(w.u[j % 3]) : zero_split; };
   const auto in3 = [&](int j) { return j >= lo3 && j <= hi3; };
   const auto in4 = [&](int j) { return j >= j0 && j <= j1; };
 
   for (int t = s2; t <= j1 + 2; ++t) {
     if (t <= e2) {
       // Quarter steps 1 and 2 of row t.
+      split_row(m, u(t), w.u[t % 3].e, w.u[t % 3].o);
       const double* cE = row_from_lo(beta1_, t + 1);
       const double* cW = row_from_lo(beta2_, t + 1);
       const Q1Row q1{m, k1, u(t), u(t - 1), u(t + 1), cE, cW, b3(t), b4(t), row0(rhs_, t)};
       q1.run(t, w.h, w.q1);
-      q2_row(m, r, rho, t, u(t), cE, cW, w.q1, w.q2[t % 3]);
+      q2_row(m, r, rho, t, us(t), cE, cW, w.q1, w.q2[t % 3]);
       // Quarter step 3: the column pairs (t-1, t), whose first points are the
       // even columns of odd rows t-1 and the odd columns of even ones; single
       // points in the odd columns of row 1 and the even columns of row m.
       if (t >= 2 && (in3(t - 1) || in3(t))) {
         const int a = t - 1;
-        column_pairs(m, r, rho, a % 2 == 1 ? 2 : 1, b3(a), b4(t), u(a), u(t), w.q2[a % 3],
+        column_pairs(m, r, rho, a % 2 == 1 ? 2 : 1, b3(a), b4(t), us(a), us(t), w.q2[a % 3],
                      w.q2[t % 3], w.q3[a % 3], w.q3[t % 3]);
       }
-      if (t == 1 && in3(1)) column_singles(1, m, r, rho, 1, u(1), w.q2[1 % 3], w.q3[1 % 3]);
-      if (t == m && in3(m)) column_singles(1, m, r, rho, 2, u(m), w.q2[m % 3], w.q3[m % 3]);
+      if (t == 1 && in3(1)) column_singles(m, r, rho, 1, us(1), w.q2[1 % 3], w.q3[1 % 3]);
+      if (t == m && in3(m)) column_singles(m, r, rho, 2, us(m), w.q2[m % 3], w.q3[m % 3]);
     }
-    // Quarter step 4 into x_new: the column pairs (t-2, t-1), first points in
-    // the odd columns of odd rows t-2 and the even columns of even ones; single
-    // points in the even columns of row 1 and the odd columns of row m. Rows
-    // of a pair outside the block go to the scratch row h.
+    // Quarter step 4: the column pairs (t-2, t-1), first points in the odd
+    // columns of odd rows t-2 and the even columns of even ones; single points
+    // in the even columns of row 1 and the odd columns of row m.
     const int a = t - 2;
     if (a >= 1 && a + 1 <= m && (in4(a) || in4(a + 1))) {
-      column_pairs(m, r, rho, a % 2 == 1 ? 1 : 2, b3(a), b4(a + 1), u(a), u(a + 1), w.q3[a % 3],
-                   w.q3[(a + 1) % 3], in4(a) ? row0(x_new, a) : w.h,
-                   in4(a + 1) ? row0(x_new, a + 1) : w.h);
+      column_pairs(m, r, rho, a % 2 == 1 ? 1 : 2, b3(a), b4(a + 1), us(a), us(a + 1), w.q3[a % 3],
+                   w.q3[(a + 1) % 3], w.xn[a % 2], w.xn[(a + 1) % 2]);
     }
     const int s4 = t - 1;
-    if (s4 == 1 && in4(1)) column_singles(1, m, r, rho, 2, u(1), w.q3[1 % 3], row0(x_new, 1));
-    if (s4 == m && in4(m)) column_singles(1, m, r, rho, 1, u(m), w.q3[m % 3], row0(x_new, m));
-    // Row t-2 of x_new is complete: its change.
-    if (in4(a)) row_change(1, m, u(a), row0(x_new, a), change);
+    if (s4 == 1 && in4(1)) column_singles(m, r, rho, 2, us(1), w.q3[1 % 3], w.xn[1 % 2]);
+    if (s4 == m && in4(m)) column_singles(m, r, rho, 1, us(m), w.q3[m % 3], w.xn[m % 2]);
+    // Row t-2 of x_new is complete: into the grid, and its change.
+    if (in4(a)) {
+      merge_row(m, w.xn[a % 2].e, w.xn[a % 2].o, row0(x_new, a));
+      row_change(1, m, u(a), row0(x_new, a), change);
+    }
   }
 }
 
@@ -320,10 +415,16 @@ Change FusedSweep::iterate(const RealGrid& x_old, RealGrid& x_new) {
     const int id = omp_get_thread_num();
     const int n = omp_get_num_threads();
     double* base = windows_[std::size_t(id)].data();
+    const auto split = [&](int n_row) {
+      double* b = base + std::size_t(n_row) * row;
+      return Split{b, b + row / 2};
+    };
     Window w{base,
-             base + row,
-             {base + 2 * row, base + 3 * row, base + 4 * row},
-             {base + 5 * row, base + 6 * row, base + 7 * row}};
+             split(1),
+             {split(2), split(3), split(4)},
+             {split(5), split(6), split(7)},
+             {split(8), split(9), split(10)},
+             {split(11), split(12)}};
     // Rows 1..m in n contiguous blocks.
     const int j0 = 1 + int(std::int64_t{m_} * id / n);
     const int j1 = int(std::int64_t{m_} * (id + 1) / n);

@@ -75,7 +75,7 @@ class FusedSweep {
 
  private:
   struct Window;  // one thread's rolling rows
-  static constexpr int window_rows = 8;
+  static constexpr int window_rows = 13;
 
   void sweep_block(Window& w, const RealGrid& x_old, RealGrid& x_new, int j0, int j1,
                    Change& change) const;
