@@ -6,17 +6,21 @@
 
 namespace ladyzh {
 
-void exact(double& psi, double& omega, double x, double y) {
+ExactFactors exact_factors(double t) {
   // P vanishes at t = 0 and t = 1 together with P'' = 12 (t^2 - t), so both
   // fields are exactly zero on the edges of the unit square.
-  const double px = (std::pow(x, 4.0) - 2.0 * std::pow(x, 3.0)) + x;
-  const double py = (std::pow(y, 4.0) - 2.0 * std::pow(y, 3.0)) + y;
-  const double ax = std::pow(x, 2.0) - x;
-  const double ay = std::pow(y, 2.0) - y;
-  psi = px * py;
-  const double psi_xx = ax * py * 12.0;
-  const double psi_yy = ay * px * 12.0;
+  return {(std::pow(t, 4.0) - 2.0 * std::pow(t, 3.0)) + t, std::pow(t, 2.0) - t};
+}
+
+void exact_at(double& psi, double& omega, const ExactFactors& fx, const ExactFactors& fy) {
+  psi = fx.p * fy.p;
+  const double psi_xx = fx.a * fy.p * 12.0;
+  const double psi_yy = fy.a * fx.p * 12.0;
   omega = -(psi_yy + psi_xx);
+}
+
+void exact(double& psi, double& omega, double x, double y) {
+  exact_at(psi, omega, exact_factors(x), exact_factors(y));
 }
 
 }  // namespace ladyzh

@@ -182,12 +182,16 @@ void write_data(RecordFile& f, const RunParams& p, const RealGrid& omega, const 
     c = t;
     t += h;
   }
+  // The exact solution's factors of every coordinate, formed once.
+  std::vector<ExactFactors> factors;
+  factors.reserve(coord.size());
+  for (const double c : coord) factors.push_back(exact_factors(c));
   write_rows(f, m, 0, m + 1, [&](std::string& out, std::int32_t i) {
-    const double x = coord[static_cast<std::size_t>(i)];
+    const ExactFactors& fx = factors[static_cast<std::size_t>(i)];
     for (std::int32_t j = 0; j <= m + 1; ++j) {
       double psi_e = 0.0;
       double omega_e = 0.0;
-      exact(psi_e, omega_e, x, coord[static_cast<std::size_t>(j)]);
+      exact_at(psi_e, omega_e, fx, factors[static_cast<std::size_t>(j)]);
       const std::array<Item, 4> items = {psi(i, j), omega(i, j), psi_e, omega_e};
       append_record(out, listing, items);
       out += '\n';
