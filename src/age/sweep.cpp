@@ -397,10 +397,14 @@ void FusedSweep::sweep_block(Window& w, const RealGrid& x_old, RealGrid& x_new, 
     const int s4 = t - 1;
     if (s4 == 1 && in4(1)) column_singles(m, r, rho, 2, us(1), w.q3[1 % 3], w.xn[1 % 2]);
     if (s4 == m && in4(m)) column_singles(m, r, rho, 1, us(m), w.q3[m % 3], w.xn[m % 2]);
-    // Row t-2 of x_new is complete: into the grid, and its change.
+    // Row t-2 of x_new is complete: into the grid, and its change, taken on
+    // the split rows of x_old and x_new (even columns 2..m-1, odd 1..m).
     if (in4(a)) {
-      merge_row(m, w.xn[a % 2].e, w.xn[a % 2].o, row0(x_new, a));
-      row_change(1, m, u(a), row0(x_new, a), change);
+      const Split xn = w.xn[a % 2];
+      merge_row(m, xn.e, xn.o, row0(x_new, a));
+      const CSplit ua = us(a);
+      row_change(1, (m - 1) / 2, ua.e, xn.e, change);
+      row_change(0, (m - 1) / 2, ua.o, xn.o, change);
     }
   }
 }
