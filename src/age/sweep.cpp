@@ -130,13 +130,25 @@ struct CSplit {
 
 // The points of pairs (i, i+1) along a row, i of parity pp, as k runs:
 // i = 2k + pp lies in first(s, pp)[k] and i + 1 in second(s, pp)[k].
-inline double* first(Split s, int pp) { return pp == 0 ? s.e : s.o; }
-inline double* second(Split s, int pp) { return pp == 0 ? s.o : s.e + 1; }
-inline const double* first(CSplit s, int pp) { return pp == 0 ? s.e : s.o; }
-inline const double* second(CSplit s, int pp) { return pp == 0 ? s.o : s.e + 1; }
+inline double* first(Split s, int pp) {
+  return pp == 0 ? s.e : s.o;
+}
+inline double* second(Split s, int pp) {
+  return pp == 0 ? s.o : s.e + 1;
+}
+inline const double* first(CSplit s, int pp) {
+  return pp == 0 ? s.e : s.o;
+}
+inline const double* second(CSplit s, int pp) {
+  return pp == 0 ? s.o : s.e + 1;
+}
 // The columns i of parity par in one half, as k runs: i = 2k + par.
-inline double* half(Split s, int par) { return par == 0 ? s.e : s.o; }
-inline const double* half(CSplit s, int par) { return par == 0 ? s.e : s.o; }
+inline double* half(Split s, int par) {
+  return par == 0 ? s.e : s.o;
+}
+inline const double* half(CSplit s, int par) {
+  return par == 0 ? s.e : s.o;
+}
 
 // x_old row t (columns 0..m+1) into split layout.
 inline void split_row(int m, const double* __restrict u, double* __restrict e,
@@ -220,6 +232,22 @@ struct Q1Row {
   }
 };
 
+// n pairs of quarter steps 2 to 4 in a row: pair j has the couplings
+// c_pq[2j], c_qp[2j] (every second value of a coupling row), its points' old
+// values u_p[j], u_q[j] and previous quarter-step values w_p[j], w_q[j], and
+// its results go to out_p[j], out_q[j] (the split rows make the points of
+// the pairs contiguous).
+void qk_pair_run(int n, double r, double rho, const double* __restrict c_pq,
+                 const double* __restrict c_qp, const double* __restrict u_p,
+                 const double* __restrict u_q, const double* __restrict w_p,
+                 const double* __restrict w_q, double* __restrict out_p, double* __restrict out_q) {
+  for (int j = 0; j < n; ++j) {
+    const PairValues v = qk_pair(r, rho, c_pq[2 * j], c_qp[2 * j], u_p[j], u_q[j], w_p[j], w_q[j]);
+    out_p[j] = v.p;
+    out_q[j] = v.q;
+  }
+}
+
 // Quarter step 2 of row t, w = x_q1 of the row, u = x_old of the row (both
 // split): pairs (i, i+1) with c_pq = beta1(i, t+1) = cE[i-1] and
 // c_qp = beta2(i+1, t+1) = cW[i-1], both points from one qk_pair. Rows t odd:
@@ -233,19 +261,9 @@ void q2_row(int m, double r, double rho, int t, CSplit u, const double* __restri
   const int k0 = 1 - pp;
   const int n = (m - 1 - pp) / 2 - k0 + 1;
   const int i0 = 2 * k0 + pp;
-  const double* __restrict up = first(u, pp) + k0;
-  const double* __restrict uq = second(u, pp) + k0;
-  const double* __restrict wp = first(w, pp) + k0;
-  const double* __restrict wq = second(w, pp) + k0;
-  double* __restrict op = first(out, pp) + k0;
-  double* __restrict oq = second(out, pp) + k0;
-  const double* __restrict ce = cE + (i0 - 1);  // ce[2j] = cE[i-1]
-  const double* __restrict cw = cW + (i0 - 1);
-  for (int j = 0; j < n; ++j) {
-    const PairValues v = qk_pair(r, rho, ce[2 * j], cw[2 * j], up[j], uq[j], wp[j], wq[j]);
-    op[j] = v.p;
-    oq[j] = v.q;
-  }
+  // ce[2j] = cE[i-1] and cw[2j] = cW[i-1] for the first point i of pair j.
+  qk_pair_run(n, r, rho, cE + (i0 - 1), cW + (i0 - 1), first(u, pp) + k0, second(u, pp) + k0,
+              first(w, pp) + k0, second(w, pp) + k0, first(out, pp) + k0, second(out, pp) + k0);
   const int single = pp == 1 ? (m - 1) / 2 : 0;  // column m or 1, both odd
   out.o[single] = qk_single(r, rho, u.o[single], w.o[single]);
 }
@@ -262,25 +280,15 @@ void column_pairs(int m, double r, double rho, int first_column, const double* _
   const int k0 = first_column >> 1;
   const int n = (m - par) / 2 - k0 + 1;
   const int i0 = 2 * k0 + par;
-  const double* __restrict up = half(u_p, par) + k0;
-  const double* __restrict uq = half(u_q, par) + k0;
-  const double* __restrict wp = half(w_p, par) + k0;
-  const double* __restrict wq = half(w_q, par) + k0;
-  double* __restrict op = half(out_p, par) + k0;
-  double* __restrict oq = half(out_q, par) + k0;
-  const double* __restrict cpq = c_pq + (i0 - 1);  // cpq[2j] = c_pq[i-1]
-  const double* __restrict cqp = c_qp + (i0 - 1);
-  for (int j = 0; j < n; ++j) {
-    const PairValues v = qk_pair(r, rho, cpq[2 * j], cqp[2 * j], up[j], uq[j], wp[j], wq[j]);
-    op[j] = v.p;
-    oq[j] = v.q;
-  }
+  // c_pq[i-1] and c_qp[i-1] for the column i of pair j.
+  qk_pair_run(n, r, rho, c_pq + (i0 - 1), c_qp + (i0 - 1), half(u_p, par) + k0, half(u_q, par) + k0,
+              half(w_p, par) + k0, half(w_q, par) + k0, half(out_p, par) + k0,
+              half(out_q, par) + k0);
 }
 
 // Single points of quarter steps 3 and 4 in row 1 or m: the columns of the
 // parity of first_column from there on.
-void column_singles(int m, double r, double rho, int first_column, CSplit u, CSplit w,
-                    Split out) {
+void column_singles(int m, double r, double rho, int first_column, CSplit u, CSplit w, Split out) {
   const int par = first_column & 1;
   const double* __restrict uu = half(u, par);
   const double* __restrict ww = half(w, par);
@@ -303,12 +311,12 @@ void column_singles(int m, double r, double rho, int first_column, CSplit u, CSp
 #endif
 
 struct FusedSweep::Window {
-  double* h;      // H of quarter step 1 of the current row, grid layout [i]
-  Split q1;       // x_q1 of the current row
-  Split q2[3];    // x_q2 of rows t with t % 3
-  Split q3[3];    // x_q3 of rows t with t % 3
-  Split u[3];     // x_old of rows t with t % 3
-  Split xn[2];    // x_new of rows t with t % 2, until the row is complete
+  double* h;    // H of quarter step 1 of the current row, grid layout [i]
+  Split q1;     // x_q1 of the current row
+  Split q2[3];  // x_q2 of rows t with t % 3
+  Split q3[3];  // x_q3 of rows t with t % 3
+  Split u[3];   // x_old of rows t with t % 3
+  Split xn[2];  // x_new of rows t with t % 2, until the row is complete
 };
 
 bool FusedSweep::fits(std::int32_t m, const RealGrid& beta1, const RealGrid& beta2,
