@@ -125,7 +125,8 @@ struct CSplit {
   const double* e;
   const double* o;
   CSplit(const double* e_, const double* o_) : e(e_), o(o_) {}
-  CSplit(Split s) : e(s.e), o(s.o) {}  // NOLINT: a row read where it was written
+  // Implicit: a row one quarter step writes is read as input by the next.
+  CSplit(Split s) : e(s.e), o(s.o) {}  // NOLINT(google-explicit-constructor)
 };
 
 // The points of pairs (i, i+1) along a row, i of parity pp, as k runs:
