@@ -28,22 +28,12 @@ using ladyzh::test::Rand;
 
 // A vorticity-like system: couplings -0.9 +- 0.1 (diagonally dominant, so the
 // iteration converges and its values stay normal), random rhs and start.
-struct System {
-  int m;
-  RealGrid beta1, beta2, beta3, beta4, rhs, x_old, x_new;
+struct System : ladyzh::test::System {
+  RealGrid x_old, x_new;
   explicit System(int m_)
-      : m(m_),
-        beta1(1, m_ - 1, 2, m_ + 1),
-        beta2(2, m_, 2, m_ + 1),
-        beta3(1, m_, 1, m_ - 1),
-        beta4(1, m_, 2, m_),
-        rhs(0, m_ + 1, 0, m_ + 1),
-        x_old(-2, m_ + 2, -2, m_ + 2),
-        x_new(-2, m_ + 2, -2, m_ + 2) {
+      : ladyzh::test::System(m_), x_old(-2, m_ + 2, -2, m_ + 2), x_new(-2, m_ + 2, -2, m_ + 2) {
     Rand rnd{std::uint64_t(m_)};
-    for (RealGrid* b : {&beta1, &beta2, &beta3, &beta4}) {
-      for (double& x : b->storage()) x = -0.9 + 0.1 * (2.0 * rnd.next() - 1.0);
-    }
+    random_couplings(rnd, -0.9, 0.1);
     for (int j = 1; j <= m; ++j) {
       for (int i = 1; i <= m; ++i) {
         rhs(i, j) = rnd.next();
