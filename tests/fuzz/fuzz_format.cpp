@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -53,6 +54,21 @@ std::string_view trimmed(std::string_view field, const std::string& what) {
   if (start == std::string_view::npos) fail(what + ": field of blanks only");
   const std::string_view text = field.substr(start);
   if (text.find(' ') != std::string_view::npos) fail(what + ": blank inside the field");
+  return text;
+}
+
+// A value whose text takes len characters in a field of width w: asterisks
+// when it does not fit (no text then), else the text, exactly len characters
+// after the leading blanks.
+std::optional<std::string_view> laid_out(std::string_view field, int w, std::size_t len,
+                                         const std::string& what) {
+  if (static_cast<int>(len) > w) {
+    if (!all_stars(field)) fail(what + ": '" + std::string(field) + "' should be asterisks");
+    return std::nullopt;
+  }
+  const std::string_view text = trimmed(field, what);
+  if (text.size() != len)
+    fail(what + ": '" + std::string(text) + "' should have " + std::to_string(len) + " characters");
   return text;
 }
 
@@ -120,13 +136,9 @@ void check_F(std::string_view field, int w, int d, double v, const std::string& 
   if (d == 0) ++len;
   const bool shows_zero = digits.find_first_of("123456789") == std::string::npos && a != 0.5;
   if (std::signbit(v) && !shows_zero) ++len;
-  if (static_cast<int>(len) > w) {
-    if (!all_stars(field)) fail(what + ": '" + std::string(field) + "' should be asterisks");
-    return;
-  }
-  const std::string_view text = trimmed(field, what);
-  if (text.size() != len)
-    fail(what + ": '" + std::string(text) + "' should have " + std::to_string(len) + " characters");
+  const std::optional<std::string_view> shown = laid_out(field, w, len, what);
+  if (!shown) return;
+  const std::string_view text = *shown;
   const std::size_t point = text.find('.');
   if (point == std::string_view::npos || text.size() - point - 1 != static_cast<std::size_t>(d)) {
     fail(what + ": '" + std::string(text) + "' lacks a point with " + std::to_string(d) +
@@ -146,13 +158,9 @@ void check_E(std::string_view field, int w, int d, double v, const std::string& 
   if (!std::isfinite(v)) return check_nonfinite(field, w, v, what);
   // [-].DDDD followed by E+XX, E-XX, +XXX or -XXX: d + 5 characters and the sign.
   const std::size_t len = static_cast<std::size_t>(d) + 5 + (v < 0 ? 1 : 0);
-  if (static_cast<int>(len) > w) {
-    if (!all_stars(field)) fail(what + ": '" + std::string(field) + "' should be asterisks");
-    return;
-  }
-  const std::string_view text = trimmed(field, what);
-  if (text.size() != len)
-    fail(what + ": '" + std::string(text) + "' should have " + std::to_string(len) + " characters");
+  const std::optional<std::string_view> shown = laid_out(field, w, len, what);
+  if (!shown) return;
+  const std::string_view text = *shown;
   const std::size_t mant = v < 0 ? 1 : 0;
   if (text[mant] != '.') fail(what + ": '" + std::string(text) + "' lacks the leading point");
   const std::string_view digits = text.substr(mant + 1, static_cast<std::size_t>(d));
