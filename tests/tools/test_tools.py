@@ -1,4 +1,4 @@
-"""Tests of tools/plot-run, tools/refine and their file reader.
+"""Tests of tools/plot-run, tools/refine, their file reader and tools/bench-table.
 
 Real runs use the program named by LADYZH_EXE (default build/release/ladyzh);
 hand-built run folders (fixtures.py) and a stand-in program with known errors
@@ -6,6 +6,7 @@ hand-built run folders (fixtures.py) and a stand-in program with known errors
 Run: /usr/bin/python3 -m unittest discover -s tests/tools -v
 """
 
+import json
 import math
 import os
 import re
@@ -427,3 +428,60 @@ class RefineTest(TempCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class BenchTableTest(TempCase):
+    """tools/bench-table on results written by hand: every repetition counts,
+    aggregates and other benchmarks do not, ratios from the best times and the
+    medians."""
+
+    @staticmethod
+    def entry(name, ns, bytes_per_point=None, run_type="iteration"):
+        b = {"name": name + "/real_time", "run_type": run_type, "ns_per_point": ns}
+        if bytes_per_point is not None:
+            b["bytes_per_point"] = bytes_per_point
+        return b
+
+    def write(self, benchmarks):
+        path = os.path.join(self.tmp, "results.json")
+        with open(path, "w") as f:
+            json.dump({"context": {}, "benchmarks": benchmarks}, f)
+        return path
+
+    def test_table_and_ratios(self):
+        e = self.entry
+        path = self.write(
+            [e("BM_Literal/m:511/threads:1", v) for v in (12.0, 10.0, 11.0)]
+            + [e("BM_Fused/m:511/threads:1", v, 56) for v in (4.0, 5.0, 3.0)]
+            + [e("BM_Fused/m:511/threads:2", v, 56) for v in (2.0, 1.5, 2.5)]
+            + [e("BM_Triad/m:511/threads:1", v, 56) for v in (1.0, 0.8, 1.2)]
+            # Neither an aggregate nor another benchmark enters the figures.
+            + [e("BM_Fused/m:511/threads:1_mean", 0.1, 56, run_type="aggregate"),
+               e("BM_Other/m:511/threads:1", 0.1)])
+        proc = tool("bench-table", "--json", path)
+        self.assertEqual(proc.returncode, 0, proc.stderr)
+        out = proc.stdout
+        self.assertIn("3 repetitions from results.json", out)
+        self.assertIn("| 511 | 10.00 (11.00) | 3.00 (4.00) | 1.50 (2.00) | 0.80 (1.00) |", out)
+        # 10/3 and 11/4; 3/1.5 and 4/2; (56/3)/(56/0.8) and (56/4)/(56/1).
+        self.assertIn("production vs literal, 1 thread, m = 511: 3.33x (2.75x)", out)
+        self.assertIn("production, 2 threads vs 1, m = 511: 2.00x (2.00x)", out)
+        self.assertIn("share of the triad's, 1 thread, m = 511: 27% (25%)", out)
+        # No triad on two threads: no share for them.
+        self.assertNotIn("2 threads, m = 511: ", out.split("2 threads vs 1")[1])
+
+    def test_errors(self):
+        empty = self.write([self.entry("BM_Fused/m:511/threads:1_mean", 1.0, 56, "aggregate")])
+        broken = os.path.join(self.tmp, "broken.json")
+        with open(broken, "w") as f:
+            f.write("{ not json")
+        cases = [
+            (["--json", empty], "holds no repetitions of BM_Literal, BM_Fused or BM_Triad"),
+            (["--json", broken], "is not a benchmark JSON file"),
+            (["--json", os.path.join(self.tmp, "absent.json")], "cannot read"),
+            (["-n", "0"], "-n must be at least 1, not 0"),
+            ([os.path.join(self.tmp, "no-bench")], "cannot run the benchmark"),
+        ]
+        for args, text in cases:
+            with self.subTest(args=args):
+                self.assertOneLineError(tool("bench-table", *args), "bench-table", text)
