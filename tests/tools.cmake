@@ -1,4 +1,4 @@
-# The user scripts in tools/ (plot-run, refine), tested with Debian's Python and
+# The user scripts in tools/ (plot-run, refine, bench-table), tested with Debian's Python and
 # its numpy and matplotlib packages on real runs of the program built here.
 add_test(NAME tools
          COMMAND /usr/bin/python3 -m unittest discover -s ${CMAKE_CURRENT_SOURCE_DIR}/tools -v)
