@@ -2,13 +2,17 @@
 //   Literal  the quarter-step routines Q1step..Q4step over whole work arrays,
 //            norm and the copy of x_new into x_old (one thread);
 //   Fused    the production sweep of age/sweep.hpp (iterates swapped);
+//   FusedUniform  the same with every coupling -1, as in the streamfunction
+//            solves (the five-point Laplacian): the sweep then reads the
+//            couplings as numbers and streams only x_old, rhs and x_new;
 //   Triad    a streaming reference: y = a + s (b + c + d + e + f) over seven
 //            grid-sized arrays, the arrays one fused iteration has to move
 //            (beta1..beta4, rhs and x_old read, x_new written).
 // Each runs for m = 127, 511, 2047 on one thread and on all of OpenMP's
 // threads. Counters: ns_per_point (wall time per interior point per
 // iteration), and for Fused and Triad bytes_per_point (the bytes of the seven
-// arrays per point: 7 x 8) and GB_per_s (those bytes over the wall time).
+// arrays per point: 7 x 8; 3 x 8 for FusedUniform) and GB_per_s (those bytes
+// over the wall time).
 #include <benchmark/benchmark.h>
 #include <omp.h>
 
@@ -45,15 +49,17 @@ struct System : ladyzh::test::System {
 
 constexpr double kR = 1.0;
 constexpr double kBytesPerPoint = 7 * sizeof(double);
+constexpr double kUniformBytesPerPoint = 3 * sizeof(double);
 
-void set_counters(benchmark::State& state, int m, bool bytes) {
+// bytes: the bytes per point the iteration moves, 0 for none counted.
+void set_counters(benchmark::State& state, int m, double bytes) {
   const double points = double(m) * double(m) * double(state.iterations());
   state.counters["ns_per_point"] =
       benchmark::Counter(points * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-  if (bytes) {
-    state.counters["bytes_per_point"] = kBytesPerPoint;
+  if (bytes > 0) {
+    state.counters["bytes_per_point"] = bytes;
     state.counters["GB_per_s"] =
-        benchmark::Counter(points * kBytesPerPoint * 1e-9, benchmark::Counter::kIsRate);
+        benchmark::Counter(points * bytes * 1e-9, benchmark::Counter::kIsRate);
   }
 }
 
@@ -68,13 +74,12 @@ void BM_Literal(benchmark::State& state) {
     ladyzh::equal(s.x_old, s.x_new, -2, m + 2, -2, m + 2);
     benchmark::DoNotOptimize(err);
   }
-  set_counters(state, m, false);
+  set_counters(state, m, 0);
 }
 
-void BM_Fused(benchmark::State& state) {
-  const int m = int(state.range(0));
+void run_fused(benchmark::State& state, System& s, double bytes) {
+  const int m = s.m;
   const int threads = int(state.range(1));
-  System s(m);
   ladyzh::age::FusedSweep sweep(m, kR, s.beta1, s.beta2, s.beta3, s.beta4, s.rhs, threads);
   RealGrid* cur = &s.x_old;
   RealGrid* next = &s.x_new;
@@ -83,7 +88,20 @@ void BM_Fused(benchmark::State& state) {
     benchmark::DoNotOptimize(c);
     std::swap(cur, next);
   }
-  set_counters(state, m, true);
+  set_counters(state, m, bytes);
+}
+
+void BM_Fused(benchmark::State& state) {
+  System s(int(state.range(0)));
+  run_fused(state, s, kBytesPerPoint);
+}
+
+void BM_FusedUniform(benchmark::State& state) {
+  System s(int(state.range(0)));
+  for (RealGrid* b : {&s.beta1, &s.beta2, &s.beta3, &s.beta4}) {
+    for (double& c : b->storage()) c = -1.0;
+  }
+  run_fused(state, s, kUniformBytesPerPoint);
 }
 
 void BM_Triad(benchmark::State& state) {
@@ -117,7 +135,7 @@ void BM_Triad(benchmark::State& state) {
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }
-  set_counters(state, m, true);
+  set_counters(state, m, kBytesPerPoint);
 }
 
 void sizes(benchmark::internal::Benchmark* b, bool threaded) {
@@ -131,6 +149,7 @@ void sizes(benchmark::internal::Benchmark* b, bool threaded) {
 
 BENCHMARK(BM_Literal)->Apply([](benchmark::internal::Benchmark* b) { sizes(b, false); });
 BENCHMARK(BM_Fused)->Apply([](benchmark::internal::Benchmark* b) { sizes(b, true); });
+BENCHMARK(BM_FusedUniform)->Apply([](benchmark::internal::Benchmark* b) { sizes(b, true); });
 BENCHMARK(BM_Triad)->Apply([](benchmark::internal::Benchmark* b) { sizes(b, true); });
 
 }  // namespace

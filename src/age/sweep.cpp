@@ -76,6 +76,19 @@ bool has_ranges(const RealGrid& g, int lo1, int hi1, int lo2, int hi2) {
   return g.lo1() == lo1 && g.hi1() == hi1 && g.lo2() == lo2 && g.hi2() == hi2;
 }
 
+// Whether every element of g has the bits of its first one (then value is
+// that number). Stops at the first element that differs.
+bool single_value(const RealGrid& g, double& value) {
+  const auto all = g.storage();
+  if (all.empty()) return false;
+  const auto first = std::bit_cast<std::uint64_t>(all[0]);
+  for (const double x : all) {
+    if (std::bit_cast<std::uint64_t>(x) != first) return false;
+  }
+  value = all[0];
+  return true;
+}
+
 // Row pointers: p[i] is element (i, j) for the iterates and rhs (whose first
 // index starts at -2 and 0); the couplings start at i = 1 (beta1, beta3,
 // beta4) or i = 2 (beta2) and are indexed from there.
@@ -170,17 +183,54 @@ inline void merge_row(int m, const double* __restrict e, const double* __restric
   }
 }
 
+// A coupling array whose elements all hold the same number, read like a row
+// of it: every element is that number. Sweeping with it instead of the array
+// gives the same operands, so the same bits, without streaming the array.
+struct Uniform {
+  double v;
+  double operator[](std::ptrdiff_t) const { return v; }
+  Uniform operator+(std::ptrdiff_t) const { return *this; }
+};
+
+// The couplings of the rows, as the sweep reads them: Row is a pointer into
+// a coupling array or a Uniform. east and west are beta1 and beta2 of row
+// t+1 (the couplings along row t), north and south beta3 and beta4 of row j,
+// zeros for the rows beyond 1..m, where those couplings do not exist.
+struct ArrayCouplings {
+  using Row = const double* __restrict;
+  const RealGrid& beta1;
+  const RealGrid& beta2;
+  const RealGrid& beta3;
+  const RealGrid& beta4;
+  const double* zero;
+  int m;
+  const double* east(int t) const { return row_from_lo(beta1, t + 1); }
+  const double* west(int t) const { return row_from_lo(beta2, t + 1); }
+  const double* north(int j) const { return j >= 1 && j <= m - 1 ? row_from_lo(beta3, j) : zero; }
+  const double* south(int j) const { return j >= 2 && j <= m ? row_from_lo(beta4, j) : zero; }
+};
+struct UniformCouplings {
+  using Row = Uniform;
+  double c1, c2, c3, c4;  // the values of beta1 .. beta4
+  int m;
+  Row east(int) const { return {c1}; }
+  Row west(int) const { return {c2}; }
+  Row north(int j) const { return {j >= 1 && j <= m - 1 ? c3 : 0.0}; }
+  Row south(int j) const { return {j >= 2 && j <= m ? c4 : 0.0}; }
+};
+
 // Quarter step 1 of row t.
+template <class C>
 struct Q1Row {
   int m;
   Q1Constants k;
   const double* __restrict u;   // x_old row t
   const double* __restrict us;  // x_old row t-1, or zeros in row 1
   const double* __restrict un;  // x_old row t+1, or zeros in row m
-  const double* __restrict cE;  // beta1(i, t+1) at [i-1], i <= m-1
-  const double* __restrict cW;  // beta2(i, t+1) at [i-2], i >= 2
-  const double* __restrict cN;  // beta3(i, t) at [i-1], or zeros in row m
-  const double* __restrict cS;  // beta4(i, t) at [i-1], or zeros in row 1
+  C cE;                         // beta1(i, t+1) at [i-1], i <= m-1
+  C cW;                         // beta2(i, t+1) at [i-2], i >= 2
+  C cN;                         // beta3(i, t) at [i-1], or zeros in row m
+  C cS;                         // beta4(i, t) at [i-1], or zeros in row 1
   const double* __restrict f;   // rhs(i, t) at [i]
 
   // x_q1 of the whole row into out (split layout), through H of every point
@@ -238,8 +288,8 @@ struct Q1Row {
 // values u_p[j], u_q[j] and previous quarter-step values w_p[j], w_q[j], and
 // its results go to out_p[j], out_q[j] (the split rows make the points of
 // the pairs contiguous).
-void qk_pair_run(int n, double r, double rho, const double* __restrict c_pq,
-                 const double* __restrict c_qp, const double* __restrict u_p,
+template <class C>
+void qk_pair_run(int n, double r, double rho, C c_pq, C c_qp, const double* __restrict u_p,
                  const double* __restrict u_q, const double* __restrict w_p,
                  const double* __restrict w_q, double* __restrict out_p, double* __restrict out_q) {
   for (int j = 0; j < n; ++j) {
@@ -254,8 +304,8 @@ void qk_pair_run(int n, double r, double rho, const double* __restrict c_pq,
 // c_qp = beta2(i+1, t+1) = cW[i-1], both points from one qk_pair. Rows t odd:
 // pairs (1, 2) .. (m-2, m-1), single point m; rows t even: single point 1,
 // pairs (2, 3) .. (m-1, m).
-void q2_row(int m, double r, double rho, int t, CSplit u, const double* __restrict cE,
-            const double* __restrict cW, CSplit w, Split out) {
+template <class C>
+void q2_row(int m, double r, double rho, int t, CSplit u, C cE, C cW, CSplit w, Split out) {
   const int pp = t % 2 == 1 ? 1 : 0;
   // The pairs k = k0 .. k_end (first points i = 2k + pp, 1 - pp <= k, i + 1 <= m),
   // counted from the first: n pairs, the couplings every second value.
@@ -273,9 +323,9 @@ void q2_row(int m, double r, double rho, int t, CSplit u, const double* __restri
 // par from first_column on: c_pq = beta3(i, a), c_qp = beta4(i, a+1), u and w
 // the rows a and a+1 of x_old and of the previous quarter step (split). Both
 // points of a pair come from one evaluation of qk_pair.
-void column_pairs(int m, double r, double rho, int first_column, const double* __restrict c_pq,
-                  const double* __restrict c_qp, CSplit u_p, CSplit u_q, CSplit w_p, CSplit w_q,
-                  Split out_p, Split out_q) {
+template <class C>
+void column_pairs(int m, double r, double rho, int first_column, C c_pq, C c_qp, CSplit u_p,
+                  CSplit u_q, CSplit w_p, CSplit w_q, Split out_p, Split out_q) {
   const int par = first_column & 1;
   // Columns i = 2k + par for k = k0 .. (m - par) / 2: n pairs from i0 on.
   const int k0 = first_column >> 1;
@@ -350,13 +400,34 @@ FusedSweep::FusedSweep(std::int32_t m, double r, const RealGrid& beta1, const Re
   const std::size_t half = (std::size_t(m_) + 3) / 2 + 1;
   const std::size_t row = (std::max(std::size_t(m_) + 2, 2 * half) + 7) / 8 * 8;
   zero_.assign(row, 0.0);
+  const RealGrid* betas[4] = {&beta1_, &beta2_, &beta3_, &beta4_};
+  uniform_ = true;
+  for (int b = 0; b < 4 && uniform_; ++b) {
+    uniform_ = single_value(*betas[b], uniform_values_[b]);
+  }
   windows_.resize(std::size_t(threads_));
   for (auto& w : windows_) w.assign(window_rows * row + 8, 0.0);
 }
 
+// Each version holds both sweeps, the one that reads the coupling arrays and
+// the one for couplings that are each a single number (the streamfunction
+// solves: the five-point Laplacian), which streams only x_old, rhs and x_new.
 LADYZH_SWEEP_VERSIONS
 void FusedSweep::sweep_block(Window& w, const RealGrid& x_old, RealGrid& x_new, int j0, int j1,
                              Change& change) const {
+  if (uniform_) {
+    sweep_rows(UniformCouplings{uniform_values_[0], uniform_values_[1], uniform_values_[2],
+                                uniform_values_[3], m_},
+               w, x_old, x_new, j0, j1, change);
+  } else {
+    sweep_rows(ArrayCouplings{beta1_, beta2_, beta3_, beta4_, zero_.data(), m_}, w, x_old, x_new,
+               j0, j1, change);
+  }
+}
+
+template <class Couplings>
+void FusedSweep::sweep_rows(const Couplings& beta, Window& w, const RealGrid& x_old,
+                            RealGrid& x_new, int j0, int j1, Change& change) const {
   const int m = m_;
   const double r = r_;
   const Q1Constants k1 = q1_constants(r);
@@ -368,8 +439,8 @@ void FusedSweep::sweep_block(Window& w, const RealGrid& x_old, RealGrid& x_new, 
   const int lo3 = std::max(1, j0 - 1);
   const int hi3 = std::min(m, j1 + 1);
 
-  const auto b3 = [&](int j) { return j >= 1 && j <= m - 1 ? row_from_lo(beta3_, j) : zero; };
-  const auto b4 = [&](int j) { return j >= 2 && j <= m ? row_from_lo(beta4_, j) : zero; };
+  const auto b3 = [&](int j) { return beta.north(j); };
+  const auto b4 = [&](int j) { return beta.south(j); };
   const auto u = [&](int j) { return j >= 1 && j <= m ? row0(x_old, j) : zero; };
   const auto us = [&](int j) { return j >= 1 && j <= m ? CSplit(w.u[j % 3]) : zero_split; };
   const auto in3 = [&](int j) { return j >= lo3 && j <= hi3; };
@@ -379,9 +450,10 @@ void FusedSweep::sweep_block(Window& w, const RealGrid& x_old, RealGrid& x_new, 
     if (t <= e2) {
       // Quarter steps 1 and 2 of row t.
       split_row(m, u(t), w.u[t % 3].e, w.u[t % 3].o);
-      const double* cE = row_from_lo(beta1_, t + 1);
-      const double* cW = row_from_lo(beta2_, t + 1);
-      const Q1Row q1{m, k1, u(t), u(t - 1), u(t + 1), cE, cW, b3(t), b4(t), row0(rhs_, t)};
+      const auto cE = beta.east(t);
+      const auto cW = beta.west(t);
+      const Q1Row<typename Couplings::Row> q1{m,  k1, u(t), u(t - 1), u(t + 1), cE,
+                                              cW, b3(t), b4(t), row0(rhs_, t)};
       q1.run(t, w.h, w.q1);
       q2_row(m, r, rho, t, us(t), cE, cW, w.q1, w.q2[t % 3]);
       // Quarter step 3: the column pairs (t-1, t), whose first points are the

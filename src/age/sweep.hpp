@@ -66,6 +66,9 @@ class FusedSweep {
   Change iterate(const RealGrid& x_old, RealGrid& x_new);
 
   int threads() const { return threads_; }
+  // Whether every coupling array holds one number throughout (bit for bit),
+  // so that the sweep reads those numbers instead of the arrays.
+  bool uniform_couplings() const { return uniform_; }
 
   // Below this m the sweep runs serially: a row block would be too short to
   // pay for waking the other threads.
@@ -79,6 +82,11 @@ class FusedSweep {
 
   void sweep_block(Window& w, const RealGrid& x_old, RealGrid& x_new, int j0, int j1,
                    Change& change) const;
+  // The sweep of one row block, reading the couplings through `beta` (the
+  // arrays themselves, or one number per array).
+  template <class Couplings>
+  void sweep_rows(const Couplings& beta, Window& w, const RealGrid& x_old, RealGrid& x_new, int j0,
+                  int j1, Change& change) const;
 
   std::int32_t m_;
   double r_;
@@ -88,6 +96,10 @@ class FusedSweep {
   const RealGrid& beta4_;
   const RealGrid& rhs_;
   int threads_;
+  // Whether each coupling array holds a single number at every element (the
+  // same bits), and those numbers: then the sweep reads them instead.
+  bool uniform_ = false;
+  double uniform_values_[4] = {};
   std::vector<double> zero_;  // a row of zeros: the couplings beyond rows 1 and m
   std::vector<std::vector<double>> windows_;
 };

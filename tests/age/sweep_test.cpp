@@ -133,6 +133,56 @@ TEST(FusedSweep, OneIterationGivesTheBitsOfTheQuarterStepsForAnyRowBlocks) {
   }
 }
 
+// Couplings that are one number per array (the streamfunction solves) are
+// read as numbers; one element that differs sends the sweep back to the
+// arrays. Either way the bits are the quarter steps'.
+TEST(FusedSweep, UniformCouplingsAreReadAsNumbersWithTheSameBits) {
+  struct Case {
+    const char* what;
+    double values[4];     // beta1 .. beta4 throughout
+    int array, i, j;      // then this element of beta<array> (0: none) ...
+    double changed;       // ... set to this
+    bool uniform;
+  };
+  const Case cases[] = {
+      {"Laplacian", {-1.0, -1.0, -1.0, -1.0}, 0, 0, 0, 0.0, true},
+      {"one number per array", {-0.7, -1.1, -0.9, -1.3}, 0, 0, 0, 0.0, true},
+      {"all zero", {0.0, 0.0, 0.0, 0.0}, 0, 0, 0, 0.0, true},
+      {"-0 in the first element of beta1", {0.0, 0.0, 0.0, 0.0}, 1, 1, 2, -0.0, false},
+      {"the last element of beta4 differs", {-1.0, -1.0, -1.0, -1.0}, 4, 0, 0, -0.5, false},
+      {"one inner element of beta2 differs", {-1.0, -1.0, -1.0, -1.0}, 2, 3, 4, -1.0 + 1e-16, false},
+  };
+  for (int m : {3, 9, 33, 129}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << "m " << m << ": " << c.what);
+      System s = make_system(m, Couplings::laplacian, 300 + m);
+      RealGrid* betas[4] = {&s.beta1, &s.beta2, &s.beta3, &s.beta4};
+      for (int b = 0; b < 4; ++b) {
+        for (double& x : betas[b]->storage()) x = c.values[b];
+      }
+      if (c.array != 0) {
+        RealGrid& b = *betas[c.array - 1];
+        // i = 0: the last element, (hi1, hi2).
+        (c.i == 0 ? b(b.hi1(), b.hi2()) : b(c.i, c.j)) = c.changed;
+      }
+      const RealGrid x_old = random_start(m, 400 + m, 0.5, 2.0);
+      const double r = 0.9;
+      RealGrid q1 = test::make_iterate(m), q2 = q1, q3 = q1, want = q1;
+      double want_err = -1.0;
+      age::literal_iteration(m, r, s.beta1, s.beta2, s.beta3, s.beta4, s.rhs, x_old, q1, q2, q3,
+                             want, want_err);
+      for (int threads : {1, 3}) {
+        age::FusedSweep sweep(m, r, s.beta1, s.beta2, s.beta3, s.beta4, s.rhs, threads);
+        EXPECT_EQ(sweep.uniform_couplings(), c.uniform);
+        RealGrid got = test::make_iterate(m);
+        const age::Change change = sweep.iterate(x_old, got);
+        EXPECT_TRUE(same_storage(got, want)) << first_difference(got, want, m);
+        EXPECT_EQ(bits(change.max), bits(want_err));
+      }
+    }
+  }
+}
+
 TEST(FusedSweep, LeavesTheOuterLayersAndFlagsEveryNotANumberDifference) {
   const int m = 9;
   const System s = make_system(m, Couplings::unsymmetric, 5);
