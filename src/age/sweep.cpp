@@ -102,6 +102,64 @@ inline const double* row_from_lo(const RealGrid& g, int j) {
   return g.data() + g.offset(g.lo1(), j);
 }
 
+// Rows of the next step that a loop of this step brings towards the cache
+// while it works: read rows a and b, and w, a row about to be written (each
+// an address, 0 for none). The loops that solve pairs are bound by their
+// divisions and leave the memory system idle; the rows the next step streams
+// first (in the loop that forms H) then arrive meanwhile instead of when
+// that loop asks for them. A prefetch never faults and changes no value.
+struct Ahead {
+  std::uintptr_t a = 0;
+  std::uintptr_t b = 0;
+  std::uintptr_t w = 0;
+};
+
+// The address of the first element of row j of g, or 0 when g has no row j.
+inline std::uintptr_t row_address(const RealGrid& g, int j) {
+  return j >= g.lo2() && j <= g.hi2() ? reinterpret_cast<std::uintptr_t>(g.data() + g.offset(g.lo1(), j))
+                                      : 0;
+}
+
+// Pairs per block of a fetching loop, and the cache lines of each row fetched
+// per block: a pair stands for two columns, 16 bytes of a row.
+constexpr int kBlockPairs = 16;
+constexpr int kBlockLines = kBlockPairs * 16 / 64;
+
+inline void fetch_line(std::uintptr_t p, bool write) {
+  if (write) {
+    __builtin_prefetch(reinterpret_cast<const void*>(p), 1, 3);
+  } else {
+    __builtin_prefetch(reinterpret_cast<const void*>(p), 0, 3);
+  }
+}
+
+// Fetches the next kBlockLines lines of each row of ahead and moves past them.
+inline void fetch_block(Ahead& ahead) {
+  for (int l = 0; l < kBlockLines; ++l) {
+    if (ahead.a != 0) fetch_line(ahead.a + 64 * l, false);
+    if (ahead.b != 0) fetch_line(ahead.b + 64 * l, false);
+    if (ahead.w != 0) fetch_line(ahead.w + 64 * l, true);
+  }
+  const std::uintptr_t step = 64 * kBlockLines;
+  if (ahead.a != 0) ahead.a += step;
+  if (ahead.b != 0) ahead.b += step;
+  if (ahead.w != 0) ahead.w += step;
+}
+
+// pairs(j, count) solves the pairs j .. j+count-1 of a run of n; this calls
+// it in blocks of kBlockPairs, fetching ahead before each block, then once
+// for the rest. A block has a fixed count, so the compiler forms it with
+// whole vectors and no remainder.
+template <class Pairs>
+inline void run_fetching(int n, Ahead ahead, Pairs&& pairs) {
+  int j = 0;
+  for (; j + kBlockPairs <= n; j += kBlockPairs) {
+    fetch_block(ahead);
+    pairs(j, kBlockPairs);
+  }
+  pairs(j, n - j);
+}
+
 // Largest |a - b| over i = lo..hi with the NaN flag, merged into c. For
 // numbers that are not negative the order of their bit patterns (as unsigned
 // integers) is the order of their values, and |NaN| lies above +infinity, so
@@ -209,6 +267,14 @@ struct ArrayCouplings {
   const double* north(int j) const { return j >= 1 && j <= m - 1 ? row_from_lo(beta3, j) : zero; }
   const double* south(int j) const { return j >= 2 && j <= m ? row_from_lo(beta4, j) : zero; }
 };
+// The address of a coupling row, for fetching it ahead; a Uniform has none.
+inline std::uintptr_t address(const double* row) {
+  return reinterpret_cast<std::uintptr_t>(row);
+}
+inline std::uintptr_t address(Uniform) {
+  return 0;
+}
+
 struct UniformCouplings {
   using Row = Uniform;
   double c1, c2, c3, c4;  // the values of beta1 .. beta4
@@ -218,6 +284,20 @@ struct UniformCouplings {
   Row north(int j) const { return {j >= 1 && j <= m - 1 ? c3 : 0.0}; }
   Row south(int j) const { return {j >= 2 && j <= m ? c4 : 0.0}; }
 };
+
+// count pairs of quarter step 1 along a row, the first points i = i0, i0+2,
+// ...: c_pq = cE[i-1], c_qp = cW[i-1], H from h[i] and h[i+1], the results to
+// op[q] and oq[q] for the q-th pair.
+template <class C>
+inline void q1_pairs(int count, double rho, int i0, C cE, C cW, const double* __restrict h,
+                     double* __restrict op, double* __restrict oq) {
+  for (int q = 0; q < count; ++q) {
+    const int i = i0 + 2 * q;
+    const PairValues v = q1_pair(rho, cE[i - 1], cW[i - 1], h[i], h[i + 1]);
+    op[q] = v.p;
+    oq[q] = v.q;
+  }
+}
 
 // Quarter step 1 of row t.
 template <class C>
@@ -238,7 +318,7 @@ struct Q1Row {
   // i % 2 == pp (partner i+1, in-group coupling east), else the second
   // (partner i-1, coupling west); the ends of the row are the single point or
   // a pair point without its outer coupling.
-  void run(int t, double* __restrict h, Split out) const {
+  void run(int t, double* __restrict h, Split out, Ahead ahead) const {
     const int pp = t % 2 == 1 ? 0 : 1;
     const double ha = k.half_a;
     const double rho = k.rho;
@@ -268,13 +348,12 @@ struct Q1Row {
     // c_qp = beta2(i+1, t+1) = cW[i-1]; both points from one q1_pair.
     double* __restrict op = first(out, pp);
     double* __restrict oq = second(out, pp);
+    const int k0 = 1 - pp;
     const int k_end = (m - 1 - pp) / 2;  // last k with 2k + pp + 1 <= m
-    for (int kk = 1 - pp; kk <= k_end; ++kk) {
-      const int i = 2 * kk + pp;
-      const PairValues v = q1_pair(rho, cE[i - 1], cW[i - 1], h[i], h[i + 1]);
-      op[kk] = v.p;
-      oq[kk] = v.q;
-    }
+    run_fetching(k_end - k0 + 1, ahead, [&](int j, int count) {
+      const int kk = k0 + j;
+      q1_pairs(count, rho, 2 * kk + pp, cE, cW, h, op + kk, oq + kk);
+    });
     if (pp == 0) {
       out.o[0] = q1_single(rho, h[1]);
     } else {
@@ -289,14 +368,27 @@ struct Q1Row {
 // its results go to out_p[j], out_q[j] (the split rows make the points of
 // the pairs contiguous).
 template <class C>
-void qk_pair_run(int n, double r, double rho, C c_pq, C c_qp, const double* __restrict u_p,
-                 const double* __restrict u_q, const double* __restrict w_p,
-                 const double* __restrict w_q, double* __restrict out_p, double* __restrict out_q) {
+inline void qk_pairs(int n, double r, double rho, C c_pq, C c_qp, const double* __restrict u_p,
+                     const double* __restrict u_q, const double* __restrict w_p,
+                     const double* __restrict w_q, double* __restrict out_p,
+                     double* __restrict out_q) {
   for (int j = 0; j < n; ++j) {
     const PairValues v = qk_pair(r, rho, c_pq[2 * j], c_qp[2 * j], u_p[j], u_q[j], w_p[j], w_q[j]);
     out_p[j] = v.p;
     out_q[j] = v.q;
   }
+}
+
+// The same, in blocks that fetch the rows of ahead while they work.
+template <class C>
+void qk_pair_run(int n, double r, double rho, C c_pq, C c_qp, const double* __restrict u_p,
+                 const double* __restrict u_q, const double* __restrict w_p,
+                 const double* __restrict w_q, double* __restrict out_p, double* __restrict out_q,
+                 Ahead ahead) {
+  run_fetching(n, ahead, [&](int j, int count) {
+    qk_pairs(count, r, rho, c_pq + 2 * j, c_qp + 2 * j, u_p + j, u_q + j, w_p + j, w_q + j,
+             out_p + j, out_q + j);
+  });
 }
 
 // Quarter step 2 of row t, w = x_q1 of the row, u = x_old of the row (both
@@ -305,7 +397,8 @@ void qk_pair_run(int n, double r, double rho, C c_pq, C c_qp, const double* __re
 // pairs (1, 2) .. (m-2, m-1), single point m; rows t even: single point 1,
 // pairs (2, 3) .. (m-1, m).
 template <class C>
-void q2_row(int m, double r, double rho, int t, CSplit u, C cE, C cW, CSplit w, Split out) {
+void q2_row(int m, double r, double rho, int t, CSplit u, C cE, C cW, CSplit w, Split out,
+            Ahead ahead) {
   const int pp = t % 2 == 1 ? 1 : 0;
   // The pairs k = k0 .. k_end (first points i = 2k + pp, 1 - pp <= k, i + 1 <= m),
   // counted from the first: n pairs, the couplings every second value.
@@ -314,7 +407,8 @@ void q2_row(int m, double r, double rho, int t, CSplit u, C cE, C cW, CSplit w, 
   const int i0 = 2 * k0 + pp;
   // ce[2j] = cE[i-1] and cw[2j] = cW[i-1] for the first point i of pair j.
   qk_pair_run(n, r, rho, cE + (i0 - 1), cW + (i0 - 1), first(u, pp) + k0, second(u, pp) + k0,
-              first(w, pp) + k0, second(w, pp) + k0, first(out, pp) + k0, second(out, pp) + k0);
+              first(w, pp) + k0, second(w, pp) + k0, first(out, pp) + k0, second(out, pp) + k0,
+              ahead);
   const int single = pp == 1 ? (m - 1) / 2 : 0;  // column m or 1, both odd
   out.o[single] = qk_single(r, rho, u.o[single], w.o[single]);
 }
@@ -325,7 +419,7 @@ void q2_row(int m, double r, double rho, int t, CSplit u, C cE, C cW, CSplit w, 
 // points of a pair come from one evaluation of qk_pair.
 template <class C>
 void column_pairs(int m, double r, double rho, int first_column, C c_pq, C c_qp, CSplit u_p,
-                  CSplit u_q, CSplit w_p, CSplit w_q, Split out_p, Split out_q) {
+                  CSplit u_q, CSplit w_p, CSplit w_q, Split out_p, Split out_q, Ahead ahead) {
   const int par = first_column & 1;
   // Columns i = 2k + par for k = k0 .. (m - par) / 2: n pairs from i0 on.
   const int k0 = first_column >> 1;
@@ -334,7 +428,7 @@ void column_pairs(int m, double r, double rho, int first_column, C c_pq, C c_qp,
   // c_pq[i-1] and c_qp[i-1] for the column i of pair j.
   qk_pair_run(n, r, rho, c_pq + (i0 - 1), c_qp + (i0 - 1), half(u_p, par) + k0, half(u_q, par) + k0,
               half(w_p, par) + k0, half(w_q, par) + k0, half(out_p, par) + k0,
-              half(out_q, par) + k0);
+              half(out_q, par) + k0, ahead);
 }
 
 // Single points of quarter steps 3 and 4 in row 1 or m: the columns of the
@@ -447,6 +541,16 @@ void FusedSweep::sweep_rows(const Couplings& beta, Window& w, const RealGrid& x_
   const auto in4 = [&](int j) { return j >= j0 && j <= j1; };
 
   for (int t = s2; t <= j1 + 2; ++t) {
+    // The rows that step t+1 streams first, fetched by the pair loops of this
+    // step: x_old row t+2, the couplings along row t+1 and across it, rhs of
+    // row t+1, and the row of x_new that step t+1 completes.
+    Ahead ahead_q1, ahead_q2, ahead_q3, ahead_q4;
+    if (t + 1 <= e2) {
+      ahead_q1 = {row_address(x_old, t + 2), 0, in4(t - 1) ? row_address(x_new, t - 1) : 0};
+      ahead_q2 = {address(beta.east(t + 1)), address(beta.west(t + 1)), 0};
+      ahead_q3 = {address(beta.north(t + 1)), address(beta.south(t + 1)), 0};
+      ahead_q4 = {row_address(rhs_, t + 1), 0, 0};
+    }
     if (t <= e2) {
       // Quarter steps 1 and 2 of row t.
       split_row(m, u(t), w.u[t % 3].e, w.u[t % 3].o);
@@ -454,15 +558,15 @@ void FusedSweep::sweep_rows(const Couplings& beta, Window& w, const RealGrid& x_
       const auto cW = beta.west(t);
       const Q1Row<typename Couplings::Row> q1{m,  k1, u(t), u(t - 1), u(t + 1), cE,
                                               cW, b3(t), b4(t), row0(rhs_, t)};
-      q1.run(t, w.h, w.q1);
-      q2_row(m, r, rho, t, us(t), cE, cW, w.q1, w.q2[t % 3]);
+      q1.run(t, w.h, w.q1, ahead_q1);
+      q2_row(m, r, rho, t, us(t), cE, cW, w.q1, w.q2[t % 3], ahead_q2);
       // Quarter step 3: the column pairs (t-1, t), whose first points are the
       // even columns of odd rows t-1 and the odd columns of even ones; single
       // points in the odd columns of row 1 and the even columns of row m.
       if (t >= 2 && (in3(t - 1) || in3(t))) {
         const int a = t - 1;
         column_pairs(m, r, rho, a % 2 == 1 ? 2 : 1, b3(a), b4(t), us(a), us(t), w.q2[a % 3],
-                     w.q2[t % 3], w.q3[a % 3], w.q3[t % 3]);
+                     w.q2[t % 3], w.q3[a % 3], w.q3[t % 3], ahead_q3);
       }
       if (t == 1 && in3(1)) column_singles(m, r, rho, 1, us(1), w.q2[1 % 3], w.q3[1 % 3]);
       if (t == m && in3(m)) column_singles(m, r, rho, 2, us(m), w.q2[m % 3], w.q3[m % 3]);
@@ -473,7 +577,7 @@ void FusedSweep::sweep_rows(const Couplings& beta, Window& w, const RealGrid& x_
     const int a = t - 2;
     if (a >= 1 && a + 1 <= m && (in4(a) || in4(a + 1))) {
       column_pairs(m, r, rho, a % 2 == 1 ? 1 : 2, b3(a), b4(a + 1), us(a), us(a + 1), w.q3[a % 3],
-                   w.q3[(a + 1) % 3], w.xn[a % 2], w.xn[(a + 1) % 2]);
+                   w.q3[(a + 1) % 3], w.xn[a % 2], w.xn[(a + 1) % 2], ahead_q4);
     }
     const int s4 = t - 1;
     if (s4 == 1 && in4(1)) column_singles(m, r, rho, 2, us(1), w.q3[1 % 3], w.xn[1 % 2]);
