@@ -116,8 +116,9 @@ struct Ahead {
 
 // The address of the first element of row j of g, or 0 when g has no row j.
 inline std::uintptr_t row_address(const RealGrid& g, int j) {
-  return j >= g.lo2() && j <= g.hi2() ? reinterpret_cast<std::uintptr_t>(g.data() + g.offset(g.lo1(), j))
-                                      : 0;
+  return j >= g.lo2() && j <= g.hi2()
+             ? reinterpret_cast<std::uintptr_t>(g.data() + g.offset(g.lo1(), j))
+             : 0;
 }
 
 // Pairs per block of a fetching loop, and the cache lines of each row fetched
@@ -556,8 +557,8 @@ void FusedSweep::sweep_rows(const Couplings& beta, Window& w, const RealGrid& x_
       split_row(m, u(t), w.u[t % 3].e, w.u[t % 3].o);
       const auto cE = beta.east(t);
       const auto cW = beta.west(t);
-      const Q1Row<typename Couplings::Row> q1{m,  k1, u(t), u(t - 1), u(t + 1), cE,
-                                              cW, b3(t), b4(t), row0(rhs_, t)};
+      using Q1 = Q1Row<typename Couplings::Row>;
+      const Q1 q1{m, k1, u(t), u(t - 1), u(t + 1), cE, cW, b3(t), b4(t), row0(rhs_, t)};
       q1.run(t, w.h, w.q1, ahead_q1);
       q2_row(m, r, rho, t, us(t), cE, cW, w.q1, w.q2[t % 3], ahead_q2);
       // Quarter step 3: the column pairs (t-1, t), whose first points are the

@@ -77,7 +77,7 @@ class FusedSweep {
   static constexpr int max_threads = 64;
 
  private:
-  struct Window;  // one thread's rolling rows
+  struct Window;                          // one thread's rolling rows
   static constexpr int window_rows = 13;  // H, x_q1, 3 x_q2, 3 x_q3, 3 x_old, 2 x_new
 
   void sweep_block(Window& w, const RealGrid& x_old, RealGrid& x_new, int j0, int j1,

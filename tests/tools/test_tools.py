@@ -455,6 +455,7 @@ class BenchTableTest(TempCase):
             + [e("BM_Fused/m:511/threads:1", v, 56) for v in (4.0, 5.0, 3.0)]
             + [e("BM_Fused/m:511/threads:2", v, 56) for v in (2.0, 1.5, 2.5)]
             + [e("BM_Triad/m:511/threads:1", v, 56) for v in (1.0, 0.8, 1.2)]
+            + [e("BM_FusedUniform/m:511/threads:1", v, 24) for v in (2.0, 3.0, 2.5)]
             # Neither an aggregate nor another benchmark enters the figures.
             + [e("BM_Fused/m:511/threads:1_mean", 0.1, 56, run_type="aggregate"),
                e("BM_Other/m:511/threads:1", 0.1)])
@@ -462,21 +463,27 @@ class BenchTableTest(TempCase):
         self.assertEqual(proc.returncode, 0, proc.stderr)
         out = proc.stdout
         self.assertIn("3 repetitions from results.json", out)
-        self.assertIn("| 511 | 10.00 (11.00) | 3.00 (4.00) | 1.50 (2.00) | 0.80 (1.00) |", out)
+        # A column with no repetitions (uniform couplings, 2 threads) is left out.
+        self.assertIn("| 511 | 10.00 (11.00) | 3.00 (4.00) | 1.50 (2.00) | 2.00 (2.50) |"
+                      " 0.80 (1.00) |", out)
         # 10/3 and 11/4; 3/1.5 and 4/2; (56/3)/(56/0.8) and (56/4)/(56/1).
         self.assertIn("production vs literal, 1 thread, m = 511: 3.33x (2.75x)", out)
+        # 10/2 and 11/2.5.
+        self.assertIn("uniform couplings vs literal, 1 thread, m = 511: 5.00x (4.40x)", out)
         self.assertIn("production, 2 threads vs 1, m = 511: 2.00x (2.00x)", out)
         self.assertIn("share of the triad's, 1 thread, m = 511: 27% (25%)", out)
         # No triad on two threads: no share for them.
         self.assertNotIn("2 threads, m = 511: ", out.split("2 threads vs 1")[1])
 
     def test_errors(self):
-        empty = self.write([self.entry("BM_Fused/m:511/threads:1_mean", 1.0, 56, "aggregate")])
+        empty = self.write(
+            [self.entry("BM_Fused/m:511/threads:1_mean", 1.0, 56, "aggregate")])
         broken = os.path.join(self.tmp, "broken.json")
         with open(broken, "w") as f:
             f.write("{ not json")
         cases = [
-            (["--json", empty], "holds no repetitions of BM_Literal, BM_Fused or BM_Triad"),
+            (["--json", empty],
+             "holds no repetitions of BM_Literal, BM_Fused, BM_FusedUniform or BM_Triad"),
             (["--json", broken], "is not a benchmark JSON file"),
             (["--json", os.path.join(self.tmp, "absent.json")], "cannot read"),
             (["-n", "0"], "-n must be at least 1, not 0"),
