@@ -161,19 +161,18 @@ inline void run_fetching(int n, Ahead ahead, Pairs&& pairs) {
   pairs(j, n - j);
 }
 
-// Largest |a - b| over i = lo..hi with the NaN flag, merged into c. For
+// The change of a row is taken as the largest bit pattern of |a - b|: for
 // numbers that are not negative the order of their bit patterns (as unsigned
 // integers) is the order of their values, and |NaN| lies above +infinity, so
 // one integer maximum gives both the largest difference and whether any
 // difference is not a number; it vectorises, and does not depend on the
 // order in which the differences are visited.
-inline void row_change(int lo, int hi, const double* __restrict a, const double* __restrict b,
-                       Change& c) {
-  std::uint64_t top = 0;
-  for (int i = lo; i <= hi; ++i) {
-    const std::uint64_t d = std::bit_cast<std::uint64_t>(std::fabs(a[i] - b[i]));
-    top = d > top ? d : top;
-  }
+inline std::uint64_t change_bits(double a, double b) {
+  return std::bit_cast<std::uint64_t>(std::fabs(a - b));
+}
+
+// The largest pattern top of a row, merged into c.
+inline void merge_change(std::uint64_t top, Change& c) {
   constexpr std::uint64_t infinity = 0x7FF0000000000000ULL;
   if (top > infinity) {
     c.nan = true;
@@ -232,14 +231,25 @@ inline void split_row(int m, const double* __restrict u, double* __restrict e,
   }
 }
 
-// A finished row of x_new from split layout into the grid (columns 1..m).
-inline void merge_row(int m, const double* __restrict e, const double* __restrict o,
-                      double* __restrict x) {
+// A finished row of x_new, xn, from split layout into the grid (columns
+// 1..m), and in the same loop its change against the row u of x_old (split
+// too), merged into c.
+inline void finish_row(int m, CSplit xn, CSplit u, double* __restrict x, Change& c) {
+  const double* __restrict e = xn.e;
+  const double* __restrict o = xn.o;
+  const double* __restrict ue = u.e;
+  const double* __restrict uo = u.o;
   x[1] = o[0];
+  std::uint64_t top = change_bits(uo[0], o[0]);
   for (int k = 1; k <= (m - 1) / 2; ++k) {
     x[2 * k] = e[k];
     x[2 * k + 1] = o[k];
+    const std::uint64_t d_e = change_bits(ue[k], e[k]);
+    const std::uint64_t d_o = change_bits(uo[k], o[k]);
+    top = d_e > top ? d_e : top;
+    top = d_o > top ? d_o : top;
   }
+  merge_change(top, c);
 }
 
 // A coupling array whose elements all hold the same number, read like a row
@@ -585,13 +595,7 @@ void FusedSweep::sweep_rows(const Couplings& beta, Window& w, const RealGrid& x_
     if (s4 == m && in4(m)) column_singles(m, r, rho, 1, us(m), w.q3[m % 3], w.xn[m % 2]);
     // Row t-2 of x_new is complete: into the grid, and its change, taken on
     // the split rows of x_old and x_new (even columns 2..m-1, odd 1..m).
-    if (in4(a)) {
-      const Split xn = w.xn[a % 2];
-      merge_row(m, xn.e, xn.o, row0(x_new, a));
-      const CSplit ua = us(a);
-      row_change(1, (m - 1) / 2, ua.e, xn.e, change);
-      row_change(0, (m - 1) / 2, ua.o, xn.o, change);
-    }
+    if (in4(a)) finish_row(m, w.xn[a % 2], us(a), row0(x_new, a), change);
   }
 }
 
