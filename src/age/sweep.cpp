@@ -19,6 +19,11 @@
 // sweep reaches it, and each row of x_new is merged back into the grid once,
 // when it is complete.
 //
+// The pair loops are bound by their divisions; while they run they fetch the
+// rows that the next step reads first (see Ahead), so that the loop forming
+// H does not wait for them. Couplings that are one number per array are read
+// as numbers (see Uniform), and then only x_old, rhs and x_new are streamed.
+//
 // Schedule of one row block j0..j1. With s2 = max(1, j0-2), e2 = min(m, j1+2),
 // lo3 = max(1, j0-1), hi3 = min(m, j1+1), step t = s2 .. j1+2 does, in order:
 //   quarter steps 1 and 2 of row t (t <= e2): x_old row t split, x_q1 row t,

@@ -46,7 +46,10 @@ struct Change {
 // side fixed for the object's lifetime). Needs m odd and at least 3, the arrays
 // in their usual ranges: beta1 (1:m-1, 2:m+1), beta2 (2:m, 2:m+1), beta3
 // (1:m, 1:m-1), beta4 (1:m, 2:m), rhs (0:m+1, 0:m+1), iterates (-2:m+2)^2.
-// The window rows are allocated once, here; iterate allocates nothing.
+// The window rows are allocated once, here; iterate allocates nothing. Here,
+// too, each coupling array is checked once for holding a single number
+// throughout (as in the streamfunction solves, all -1): the sweep then reads
+// the numbers instead of the arrays, with the same bits.
 class FusedSweep {
  public:
   // threads: how many threads iterate uses (at most max_threads). 0 takes
